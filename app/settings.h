@@ -1,0 +1,25 @@
+#pragma once
+// The settings store: a small INI file read and written key by key, with no cache.
+// Values are UTF-8 and cut to 254 bytes, as the program has always stored them.
+
+#include <QString>
+
+namespace settings {
+
+inline constexpr auto kBatchSetup = "BatchSetup";
+inline constexpr auto kExportOptions = "ExportOptions";
+
+// "SETTINGS.INI" beside the executable when that folder is writable, otherwise
+// $XDG_CONFIG_HOME/Corvexa/SETTINGS.INI (default ~/.config).
+QString defaultSettingsFile();
+
+// The value of key in section (both matched without regard to case), or empty text when the file,
+// section or key is missing. An empty file argument means defaultSettingsFile().
+QString ReadSetting(const QString& section, const QString& key, const QString& file = {});
+
+// Sets key in section, creating the file, section or key as needed. The file is rewritten through a
+// temporary file renamed over it, so it is never left half written. False when it cannot be.
+bool WriteSetting(const QString& section, const QString& key, const QString& value,
+                  const QString& file = {});
+
+} // namespace settings

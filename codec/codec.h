@@ -1,0 +1,76 @@
+#pragma once
+// The metadata codec: every read and write of photo metadata goes through this interface.
+// Members keep the names and results of the component the program was designed around,
+// so the writer, the export and start-up read as they always have.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <variant>
+#include <vector>
+
+namespace codec {
+
+// The ProgID the program asks for; the factory refuses any other.
+inline constexpr auto kProgId = "Quorel.cQuorel";
+
+// Directory number of the GPS IFD, the only one the program uses.
+inline constexpr int kGpsDirectory = 3;
+
+// EXIF data types used by AddTag.
+enum ExifType : int { Byte = 1, Ascii = 2, Rational = 5 };
+
+// OpenFile results. 0 and 6 mean opened; everything else is a failure.
+enum OpenResult : qint32 {
+    Opened = 0,
+    FileMissing = 1,          // no such file
+    NotAFile = 2,             // a folder or something else that is not a regular file
+    TooLarge = 3,             // larger than the codec accepts
+    UnknownType = 4,          // content is no image type the codec knows
+    DamagedMetadata = 5,      // metadata cannot be parsed at all
+    OpenedWithWarnings = 6,   // opened, but parts of the metadata could not be read
+    PartlyUnreadable = 7,     // forWriting refused: a rewrite would drop unread tags
+    ReadError = 8,            // the file could not be read
+};
+
+inline bool isOpened(qint32 result) { return result == Opened || result == OpenedWithWarnings; }
+
+// The value of AddTag: bytes (type 1), a text whose closing NUL the count includes (type 2),
+// or numerator/denominator pairs (type 5).
+using TagValue = std::variant<QByteArray, QString, std::vector<qint32>>;
+
+// Thrown only by stand-ins for a component that raises (tests); the Exiv2 codec never throws.
+class CodecCallError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class ICodec {
+public:
+    virtual ~ICodec() = default;
+
+    virtual qint32 OpenFile(const QString& path, bool readMakerNote, bool forWriting) = 0;
+    virtual bool IsTagExisted(int tag, int directory) const = 0;
+    virtual QString TagValueString(int tag, int directory) const = 0;
+    virtual QString TagValueLabel(int tag, int directory) const = 0;
+    // Signed decimal degrees, south and west negative. False (both left at 0) when the photo
+    // holds no valid position.
+    virtual bool GetGpsCoordinate(double& latitude, double& longitude) const = 0;
+    virtual bool AddTag(int tag, int directory, int type, qint16 count, const TagValue& value,
+                        bool flag) = 0;
+    virtual bool SaveToJPEG(const QString& destination) = 0;
+};
+
+// Creates codec objects by ProgID; an empty result means the component could not be created.
+struct CodecFactory {
+    std::function<std::unique_ptr<ICodec>(QStringView progId)> create;
+};
+
+// The factory of the Exiv2 codec.
+CodecFactory defaultCodecFactory();
+
+} // namespace codec

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "gpslog/coordinates.h"
+
+#include <QString>
+
+// One row's record. For a log row fileName is relative to the log folder; for a photo added for
+// export it is the full path. A new record is zero-filled, as a fresh table entry always was.
+struct GpsLogRecord {
+    QString fileName;
+    bool fileExists = false;
+    Dms lat;
+    Dms lon;
+    float altitude = 0.0f;
+    bool noAltitude = false;
+};
