@@ -9,7 +9,7 @@ namespace settings {
 inline constexpr auto kBatchSetup = "BatchSetup";
 inline constexpr auto kExportOptions = "ExportOptions";
 
-// "SETTINGS.INI" beside the executable when that folder is writable, otherwise
+// $CORVEXA_SETTINGS_FILE when set (tests, portable use); otherwise "SETTINGS.INI" beside the executable when that folder is writable, otherwise
 // $XDG_CONFIG_HOME/Corvexa/SETTINGS.INI (default ~/.config).
 QString defaultSettingsFile();
 

@@ -1,0 +1,14 @@
+#pragma once
+// The import state the window keeps beside its photo list.
+
+#include <QString>
+
+struct GpsLogState {
+    // Folder of the current log (or of the last addition), always ending in "/": photos named by
+    // the log are looked up in it and the tagged copies go to its "results" sub-folder.
+    QString logFolder;
+    // A text log's photo name without "." gets ".JPG" appended.
+    bool autoSuffix = true;
+    // A batch has finished on the current list; the next addition of photos starts a new list.
+    bool batchDone = false;
+};
