@@ -5,14 +5,14 @@
 
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 namespace vbnum {
 
 // The leading number of the text: blanks, tabs and line feeds anywhere are ignored, reading stops
 // at the first character that cannot continue the number, "&H" and "&O" introduce hexadecimal and
-// octal digits; 0 when there is no number ("12abc" -> 12, "abc" -> 0, " 1 2" -> 12).
+// octal digits; 0 when there is no number ("12abc" -> 12, "abc" -> 0, " 1 2" -> 12). Hex and
+// octal values of up to 16 bits are signed 16-bit ("&HFFFF" -> -1), of up to 32 bits signed 32-bit.
 double leadingValue(QStringView text);
 
 // Strict conversion: the whole text, less leading and trailing blanks, must be one number
@@ -35,10 +35,11 @@ QString generalSingle(float value);
 // The general form of a double: at most 15 significant digits, otherwise as generalSingle.
 QString generalDouble(double value);
 
-// Pattern "##0.00": at least one integer digit, exactly two decimals, no grouping.
+// Pattern "##0.00": at least one integer digit, exactly two decimals, no grouping. Rounded from
+// the value's 15-significant-digit decimal text, halves away from zero (2.675 -> "2.68").
 QString fixed2(double value);
 
-// Pattern "#######0.0##": at least one integer digit, one to three decimals.
+// Pattern "#######0.0##": at least one integer digit, one to three decimals, rounded as fixed2.
 QString upTo3Decimals(double value);
 
 } // namespace vbnum

@@ -24,23 +24,24 @@ inline constexpr int kGpsDirectory = 3;
 // EXIF data types used by AddTag.
 enum ExifType : int { Byte = 1, Ascii = 2, Rational = 5 };
 
-// OpenFile results. 0 and 6 mean opened; everything else is a failure.
+// OpenFile results. 0 and 6 mean opened; everything else is a failure and leaves no photo open.
 enum OpenResult : qint32 {
     Opened = 0,
-    FileMissing = 1,          // no such file
+    FileMissing = 1,          // no such file (or an empty path)
     NotAFile = 2,             // a folder or something else that is not a regular file
-    TooLarge = 3,             // larger than the codec accepts
-    UnknownType = 4,          // content is no image type the codec knows
-    DamagedMetadata = 5,      // metadata cannot be parsed at all
-    OpenedWithWarnings = 6,   // opened, but parts of the metadata could not be read
-    PartlyUnreadable = 7,     // forWriting refused: a rewrite would drop unread tags
+    TooLarge = 3,             // larger than the codec accepts (2 GiB)
+    UnknownType = 4,          // empty, or content of no image type the codec knows
+    DamagedMetadata = 5,      // the metadata cannot be parsed at all (cut inside a block, ...)
+    OpenedWithWarnings = 6,   // opened; the codec noted problems with parts of the metadata
+    PartlyUnreadable = 7,     // forWriting refused: a rewrite would silently drop unread tags
     ReadError = 8,            // the file could not be read
 };
 
 inline bool isOpened(qint32 result) { return result == Opened || result == OpenedWithWarnings; }
 
-// The value of AddTag: bytes (type 1), a text whose closing NUL the count includes (type 2),
-// or numerator/denominator pairs (type 5).
+// The value of AddTag: bytes (type 1), a text whose closing NUL the count includes (type 2; the
+// text may carry the NUL or not: "N" and "N\0" both go with count 2), or numerator/denominator
+// pairs (type 5, unsigned values, denominators above 0).
 using TagValue = std::variant<QByteArray, QString, std::vector<qint32>>;
 
 // Thrown only by stand-ins for a component that raises (tests); the Exiv2 codec never throws.
@@ -49,6 +50,15 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// One photo at a time: every query and AddTag refers to the photo opened last.
+//  - OpenFile(path, readMakerNote, forWriting): forWriting clears the photo's GPS directory (no
+//    stale tag survives beside the new position) and refuses photos whose metadata could only be
+//    partly read; readMakerNote False then leaves the maker note out of the written copy.
+//  - TagValueString / TagValueLabel: empty for a tag the photo does not hold (or holds malformed).
+//  - AddTag: sets one tag in the GPS directory (3); a refused AddTag makes the next save fail.
+//  - SaveToJPEG(dest): writes a new file at dest (replacing one there) in the photo's own format;
+//    never writes the source, never leaves a partial file, and reads the GPS values back before
+//    the file takes the name dest. Needs an open forWriting.
 class ICodec {
 public:
     virtual ~ICodec() = default;

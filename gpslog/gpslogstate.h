@@ -11,4 +11,7 @@ struct GpsLogState {
     bool autoSuffix = true;
     // A batch has finished on the current list; the next addition of photos starts a new list.
     bool batchDone = false;
+    // The invalid-data indicator is raised: some row holds impossible degrees. Set by the log
+    // reader and cleared by a swap that leaves every row valid; a batch refuses to start meanwhile.
+    bool invalidData = false;
 };

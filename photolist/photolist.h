@@ -7,13 +7,19 @@
 
 #include <QObject>
 #include <QString>
-
 #include <array>
 #include <vector>
 
 enum class RowIcon : int { New = 0, Working = 1, Done = 2, Failed = 3 };
 
-enum Column : int { ColFileName = 0, ColLatitude, ColLongitude, ColAltitude, ColStatus, ColumnCount };
+enum Column : int {
+    ColFileName = 0,
+    ColLatitude,
+    ColLongitude,
+    ColAltitude,
+    ColStatus,
+    ColumnCount
+};
 
 namespace status {
 inline const QString kToRead = QStringLiteral("待读取");

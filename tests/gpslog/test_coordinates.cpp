@@ -1,0 +1,168 @@
+#include "gpslog/coordinates.h"
+
+#include <QTest>
+#include <cmath>
+
+class TestCoordinates : public QObject {
+    Q_OBJECT
+private slots:
+    void parsesLogTexts_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("deg");
+        QTest::addColumn<int>("min");
+        QTest::addColumn<float>("sec");
+        QTest::addColumn<QString>("latitude");
+        QTest::addColumn<QString>("longitude");
+        QTest::newRow("decimal") << "31.2304" << 31 << 13 << 49.44f << "31°13′49.44″N"
+                                 << "31°13′49.44″E";
+        QTest::newRow("decimal longitude") << "121.4737" << 121 << 28 << 25.32f << "121°28′25.32″N"
+                                           << "121°28′25.32″E";
+        QTest::newRow("negative decimal") << "-33.8688" << -33 << 52 << 7.68f << "33°52′7.68″S"
+                                          << "33°52′7.68″W";
+        QTest::newRow("half degree") << "31.5" << 31 << 30 << 0.0f << "31°30′0″N"
+                                     << "31°30′0″E";
+        // The floor of a minute a hair below 12 keeps 11 minutes and 60 seconds.
+        QTest::newRow("sixty seconds") << "31.2" << 31 << 11 << 60.0f << "31°11′60″N"
+                                       << "31°11′60″E";
+        QTest::newRow("dms") << "31:12:30" << 31 << 12 << 30.0f << "31°12′30″N"
+                             << "31°12′30″E";
+        QTest::newRow("negative dms") << "-33:52:7.68" << -33 << 52 << 7.68f << "33°52′7.68″S"
+                                      << "33°52′7.68″W";
+        QTest::newRow("no seconds") << "31:12" << 31 << 12 << 0.0f << "31°12′0″N"
+                                    << "31°12′0″E";
+        QTest::newRow("fractions floored") << "31.9:12.7:5.5" << 31 << 12 << 5.5f << "31°12′5.5″N"
+                                           << "31°12′5.5″E";
+        QTest::newRow("letters in dms") << "31x:12y:30z" << 31 << 12 << 30.0f << "31°12′30″N"
+                                        << "31°12′30″E";
+        // Between -1 and 0 degrees the sign has no whole degree to live in.
+        QTest::newRow("small negative decimal") << "-0.5" << 0 << 30 << 0.0f << "0°30′0″S"
+                                                << "0°30′0″W";
+        QTest::newRow("small negative dms") << "-0:30:00" << 0 << 30 << 0.0f << "0°30′0″S"
+                                            << "0°30′0″W";
+        QTest::newRow("negative zero") << "-0" << 0 << 0 << 0.0f << "0°0′0″N"
+                                       << "0°0′0″E";
+    }
+    void parsesLogTexts() {
+        QFETCH(QString, text);
+        QFETCH(int, deg);
+        QFETCH(int, min);
+        QFETCH(float, sec);
+        QFETCH(QString, latitude);
+        QFETCH(QString, longitude);
+        const auto dms = parseCoordinate(text);
+        QVERIFY(dms);
+        QCOMPARE(dms->deg, deg);
+        QCOMPARE(dms->min, min);
+        QCOMPARE(dms->sec, sec);
+        QCOMPARE(latitudeText(*dms), latitude);
+        QCOMPARE(longitudeText(*dms), longitude);
+    }
+
+    void refusesWhatIsNoCoordinate_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("letters") << "abc";
+        QTest::newRow("empty") << "";
+        QTest::newRow("trailing letters") << "31.5N";
+        QTest::newRow("degrees beyond 16 bits") << "40000";
+        QTest::newRow("dms degrees beyond 16 bits") << "40000:0:0";
+        QTest::newRow("dms minutes beyond 16 bits") << "0:-40000:0";
+    }
+    void refusesWhatIsNoCoordinate() {
+        QFETCH(QString, text);
+        QVERIFY(!parseCoordinate(text));
+    }
+
+    void signFlagFollowsTheValue() {
+        QCOMPARE(decimalToDms(-0.5)->negative, true);
+        QCOMPARE(decimalToDms(-33.8688)->negative, true);
+        QCOMPARE(decimalToDms(0.5)->negative, false);
+        QCOMPARE(latitudeRef(Dms{-1, 0, 0.0f, false}), u'S');
+        QCOMPARE(longitudeRef(Dms{0, 30, 0.0f, true}), u'W');
+        QVERIFY(!decimalToDms(std::nan("")));
+        QCOMPARE(decimalToDms(-32767.5)->deg, -32767);
+    }
+
+    void formatsTinySecondsInExponentForm() {
+        QCOMPARE(FormatDms(Dms{12, 0, 1.705303e-12f, false}), QStringLiteral("12°0′1.705303E-12″"));
+    }
+
+    void convertsBackToDecimal_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("decimal");
+        QTest::newRow("31.2304") << "31.2304" << 31.2304;
+        QTest::newRow("-33.8688") << "-33.8688" << -33.8688;
+        QTest::newRow("-0.5") << "-0.5" << -0.5;
+        QTest::newRow("-0:30:00") << "-0:30:00" << -0.5;
+    }
+    void convertsBackToDecimal() {
+        QFETCH(QString, text);
+        QFETCH(double, decimal);
+        // Seconds are single precision: about 1e-6 arc seconds of them is lost.
+        QVERIFY(std::fabs(dmsToDecimal(*parseCoordinate(text)) - decimal) < 1e-9);
+    }
+
+    void altitudeText_data() {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("12.5") << "12.5"
+                              << "12.50m";
+        QTest::newRow("-3") << "-3"
+                            << "-3.00m";
+        QTest::newRow("1234.567") << "1234.567"
+                                  << "1234.57m";
+        QTest::newRow("zero") << "0"
+                              << "0.00m";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("not numeric") << "high"
+                                     << "";
+        QTest::newRow("unit attached") << "12m"
+                                       << "";
+    }
+    void altitudeText() {
+        QFETCH(QString, field);
+        QFETCH(QString, expected);
+        QCOMPARE(::altitudeText(field), expected);
+    }
+
+    void rationals_data() {
+        QTest::addColumn<float>("x");
+        QTest::addColumn<int>("num");
+        QTest::addColumn<int>("den");
+        QTest::newRow("zero") << 0.0f << 0 << 10;
+        QTest::newRow("one decimal") << 30.5f << 305 << 10;
+        QTest::newRow("whole") << 45.0f << 450 << 10;
+        QTest::newRow("two decimals") << 12.25f << 1225 << 100;
+        QTest::newRow("seconds") << 49.44f << 4944 << 100;
+        QTest::newRow("sixty") << 60.0f << 600 << 10;
+        QTest::newRow("three decimals") << 12.125f << 97 << 8;
+        QTest::newRow("negative three decimals") << -12.125f << -97 << 8;
+        QTest::newRow("rounds to one decimal") << 12.9999f << 130 << 10;
+        QTest::newRow("rounds to zero") << 1e-6f << 0 << 10;
+    }
+    void rationals() {
+        QFETCH(float, x);
+        QFETCH(int, num);
+        QFETCH(int, den);
+        QCOMPARE(GetRational(x, 6), (Rational{num, den}));
+    }
+
+    void failsWhenNoDenominatorFits() { QCOMPARE(GetRational(0.001f, 9), (Rational{0, 0})); }
+
+    // Three decimals that are no short fraction: the fraction found lies within the tolerance.
+    void longFractionsStayWithinTolerance_data() {
+        QTest::addColumn<float>("x");
+        QTest::newRow("25.321") << 25.321f;
+        QTest::newRow("1234.567") << 1234.567f;
+    }
+    void longFractionsStayWithinTolerance() {
+        QFETCH(float, x);
+        const Rational r = GetRational(x, 6);
+        QVERIFY(r.den > 0);
+        QVERIFY(std::fabs(double(r.num) / r.den - double(x)) < 1e-3);
+        QVERIFY(std::fabs(double(r.num) / double(x) - r.den) < 1e-6);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCoordinates)
+#include "test_coordinates.moc"
