@@ -81,9 +81,7 @@ QPixmap statusStrip() {
     strip.fill(QColor::fromRgb(kMaskColour));
     QPainter p(&strip);
     p.setRenderHint(QPainter::Antialiasing);
-    const auto cell = [](int i) {
-        return QRectF(i * kStatusSize, 0, kStatusSize, kStatusSize);
-    };
+    const auto cell = [](int i) { return QRectF(i * kStatusSize, 0, kStatusSize, kStatusSize); };
     drawPage(p, cell(0).adjusted(4.5, 2.5, -4.5, -2.5));
     drawArrow(p, cell(1));
     drawTick(p, cell(2));

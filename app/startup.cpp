@@ -67,8 +67,8 @@ QString readEditorVersion(const QString& appDir) {
         const QString file = folder + QLatin1Char('/') + kVersionRecord;
         if (!QFileInfo(file).isFile())
             continue;
-        const QString value = settings::ReadSetting(QStringLiteral("AppInfo"),
-                                                    QStringLiteral("EditorVersion"), file);
+        const QString value =
+            settings::ReadSetting(QStringLiteral("AppInfo"), QStringLiteral("EditorVersion"), file);
         if (!value.isEmpty())
             return value;
     }

@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
-
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -27,17 +26,19 @@ enum ExifType : int { Byte = 1, Ascii = 2, Rational = 5 };
 // OpenFile results. 0 and 6 mean opened; everything else is a failure and leaves no photo open.
 enum OpenResult : qint32 {
     Opened = 0,
-    FileMissing = 1,          // no such file (or an empty path)
-    NotAFile = 2,             // a folder or something else that is not a regular file
-    TooLarge = 3,             // larger than the codec accepts (2 GiB)
-    UnknownType = 4,          // empty, or content of no image type the codec knows
-    DamagedMetadata = 5,      // the metadata cannot be parsed at all (cut inside a block, ...)
-    OpenedWithWarnings = 6,   // opened; the codec noted problems with parts of the metadata
-    PartlyUnreadable = 7,     // forWriting refused: a rewrite would silently drop unread tags
-    ReadError = 8,            // the file could not be read
+    FileMissing = 1,        // no such file (or an empty path)
+    NotAFile = 2,           // a folder or something else that is not a regular file
+    TooLarge = 3,           // larger than the codec accepts (2 GiB)
+    UnknownType = 4,        // empty, or content of no image type the codec knows
+    DamagedMetadata = 5,    // the metadata cannot be parsed at all (cut inside a block, ...)
+    OpenedWithWarnings = 6, // opened; the codec noted problems with parts of the metadata
+    PartlyUnreadable = 7,   // forWriting refused: a rewrite would silently drop unread tags
+    ReadError = 8,          // the file could not be read
 };
 
-inline bool isOpened(qint32 result) { return result == Opened || result == OpenedWithWarnings; }
+inline bool isOpened(qint32 result) {
+    return result == Opened || result == OpenedWithWarnings;
+}
 
 // The value of AddTag: bytes (type 1), a text whose closing NUL the count includes (type 2; the
 // text may carry the NUL or not: "N" and "N\0" both go with count 2), or numerator/denominator

@@ -162,6 +162,32 @@ private slots:
         QVERIFY(std::fabs(double(r.num) / r.den - double(x)) < 1e-3);
         QVERIFY(std::fabs(double(r.num) / double(x) - r.den) < 1e-6);
     }
+
+    // The search steps through denominators; it must land on the numerator that walking every
+    // numerator from 1 finds, for seconds, negative values and altitudes alike.
+    void rationalSearchAgreesWithTheNumeratorWalk() {
+        const auto walk = [](double x) -> Rational {
+            for (qint64 i = 1; i < 100000000; ++i) {
+                const double q = double(i) / x;
+                const double nearest = std::nearbyint(q);
+                if (std::fabs(q - nearest) < 1e-6) {
+                    const auto den = qint32(nearest);
+                    return den < 0 ? Rational{qint32(-i), -den} : Rational{qint32(i), den};
+                }
+            }
+            return {0, 0};
+        };
+        for (int milli = 1001; milli < 60000; milli += 997) {
+            for (const int sign : {1, -1}) {
+                const float x = float(sign * milli / 1000.0);
+                const Rational fast = GetRational(x);
+                if (fast.den == 10 || fast.den == 100)
+                    continue; // one or two decimals: not the search
+                QCOMPARE(fast, walk(double(x)));
+            }
+        }
+        QCOMPARE(GetRational(1234.567f), walk(double(1234.567f)));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCoordinates)

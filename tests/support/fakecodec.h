@@ -48,7 +48,7 @@ public:
         record(QStringLiteral("OpenFile %1 %2 %3").arg(path).arg(int(readMakerNote)).arg(int(forWriting)),
                QStringLiteral("OpenFile"));
         m_current = m_world.photos.contains(path) ? &m_world.photos[path] : nullptr;
-        m_world.addedPerOpen.append({});
+        m_world.addedPerOpen.append(QList<AddedTag>{});
         return m_current ? m_current->openResult : qint32(codec::FileMissing);
     }
     bool IsTagExisted(int tag, int) const override {

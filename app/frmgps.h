@@ -1,0 +1,116 @@
+#pragma once
+// frmGPS, the main window: the photo list on the left, the action box and the import or export
+// group on the right. Its handlers only run dialogs and hand over to the roads of the core.
+
+#include "app/appstate.h"
+#include "app/mainview.h"
+#include "gpslog/gpslogstate.h"
+#include "photolist/photolist.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class UcHyperLink;
+class UcListView;
+
+// The address the web link opens.
+inline const QString kWebsiteUrl = QStringLiteral("https://corvexa.example/");
+inline const QString kWindowTitle = QStringLiteral("照片 GPS 数据批量导入导出工具 - Corvexa");
+
+class FrmGps : public QWidget, public IMainView {
+    Q_OBJECT
+public:
+    explicit FrmGps(AppState& app, QWidget* parent = nullptr);
+    ~FrmGps() override;
+
+    // Where messages go; the window's own message boxes unless replaced (tests).
+    void setMessageSink(IMessageSink* sink) { m_messageSink = sink; }
+
+    PhotoList& photoList() { return m_list; }
+    const GpsLogState& logState() const { return m_log; }
+    RoadContext context() { return {m_list, m_log, m_app, *this}; }
+
+    // IMainView
+    void message(const QString& title, const QString& text, MessageIcon icon) override;
+    void yield() override;
+    void setEnabled(Control control, bool enabled) override;
+    void setFocus(Control control) override;
+    void setTips(const QString& text) override;
+    void setInvalidDataShown(bool shown) override;
+    void setBusyCursor(bool busy) override;
+    void showRow(int i) override;
+    bool skipMakerNote() const override;
+    int action() const override;
+    void closeWindow() override;
+
+    // Handlers, named as on the window.
+    void Form_Load();
+    void Form_QueryUnload(bool& cancel);
+    void Form_Unload();
+    void cboAction_Click();
+    void cboOutFormat_Click(int index);
+    void chkMakerNote_Click();
+    void cmdClear_Click();
+    void cmdOptions_Click();
+    void cmdOpenLog_Click();
+    void cmdToggle_Click();
+    void cmdStart_Click();
+    void cmdOpenEx_Click();
+    void cmdOpenFolder_Click();
+    void cmdExport_Click();
+    void lvFiles_Click();
+    void lvFiles_OnSubItemPrePaint(int Item, int SubItem, quint32& TextBackColor,
+                                   quint32& TextForeColor, bool& Process);
+    void lvFiles_OLEDragDrop(const QStringList& files);
+    void lnkWebsite_Jump();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createControls();
+    void createImportGroup();
+    void createExportGroup();
+    void bindPhotoList();
+    void setUpPhotoList();
+    void showListRow(int i);
+    QWidget* control(Control c) const;
+
+    AppState& m_app;
+    PhotoList m_list;
+    GpsLogState m_log;
+    IMessageSink* m_messageSink = nullptr;
+    bool m_formLoading = false;
+    int m_busyDepth = 0;
+
+    // Child widgets, owned by the window through Qt's parent chain.
+    UcListView* lvFiles = nullptr;
+    QComboBox* cboAction = nullptr;
+    QFrame* fraImport = nullptr;
+    QPushButton* cmdOpenLog = nullptr;
+    QPushButton* cmdToggle = nullptr;
+    QPushButton* cmdStart = nullptr;
+    QCheckBox* chkMakerNote = nullptr;
+    QLabel* imgError = nullptr;
+    QLabel* lblError = nullptr;
+    QLabel* lblTips = nullptr;
+    QFrame* fraExport = nullptr;
+    std::array<QComboBox*, 3> cboOutFormat{};
+    QPushButton* cmdOpenEx = nullptr;
+    QPushButton* cmdOpenFolder = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QPushButton* cmdOptions = nullptr;
+    QPushButton* cmdExport = nullptr;
+    QCheckBox* chkAutoExt = nullptr;
+    UcHyperLink* lnkWebsite = nullptr;
+    QLabel* imgWebsite = nullptr;
+};
+
+// The window's font: "Microsoft YaHei" 9 pt, falling back to the installed Chinese fonts.
+QFont windowFont();

@@ -1,0 +1,63 @@
+#pragma once
+// Reading a GPS log into the photo list: a text log (one photo, latitude, longitude and optional
+// altitude per line, separated by commas, tabs or blanks) or a KML/XML track (one longitude,
+// latitude, altitude tuple per line, the folder's images given to the points in name order).
+// The two are told apart by content: a "<?xml" line before the first row makes a track.
+
+#include "app/mainview.h"
+
+#include <QString>
+#include <functional>
+
+// The open-log dialog, as the window shows it.
+namespace openlogdialog {
+inline const QString kTitle = QStringLiteral("选择记录文件");
+// "name|patterns|name|patterns|..."; the first pair is shown first.
+inline const QString kFilter =
+    QStringLiteral("全部可读文件 (*.txt;*.log;*.csv;*.tsv;*.kml;*.xml)|"
+                   "*.txt;*.log;*.csv;*.tsv;*.kml;*.xml|"
+                   "文本文件 (*.txt;*.log;*.csv;*.tsv)|*.txt;*.log;*.csv;*.tsv|"
+                   "KML文件 (*.kml;*.xml)|*.kml;*.xml|"
+                   "所有文件 (*.*)|*.*");
+inline constexpr int kFilterIndex = 0;
+} // namespace openlogdialog
+
+// The setting of section "BatchSetup" that remembers the folder of the last log or addition.
+inline const QString kLastFolderKey = QStringLiteral("LastFolder");
+
+namespace logtexts {
+inline const QString kNothingLoaded = QStringLiteral("未找到可添加的数据！");
+inline const QString kLoadedPrefix = QStringLiteral("共载入");
+inline const QString kLoadedSuffix = QStringLiteral("条数据！");
+inline const QString kUnreadable = QStringLiteral("无法读取记录文件！");
+// The 16-bit row count is full; the number of lines left out goes between the two parts.
+inline const QString kListFullPrefix = QStringLiteral("列表最多容纳 32767 条数据，记录文件中另有 ");
+inline const QString kListFullSuffix = QStringLiteral(" 条数据未载入！");
+} // namespace logtexts
+
+enum class LogLoadStatus {
+    NoSuchFile, // empty path or not an existing file: nothing was changed
+    Unreadable, // the file could not be read: the list is left empty, the user was told
+    Loaded,     // the list holds the log's rows (possibly none)
+};
+
+struct LogLoadResult {
+    LogLoadStatus status = LogLoadStatus::NoSuchFile;
+    int rows = 0;
+    // Usable lines beyond the list's 32767 rows; the user was told their number.
+    qint64 leftOut = 0;
+};
+
+// Replaces the list with the log at path (blanks around it ignored): clears the list and the
+// invalid-data indicator, makes the log's folder LogFolder and "LastFolder", appends one row per
+// usable line, assigns the folder's images to a track's points, sets batchDone false, enables
+// cmdStart (rows and no invalid data) and cmdToggle (rows), and sets the tips text. Lines are read
+// as UTF-8, or GB18030 when the file is not valid UTF-8, one at a time; numbers always use ".".
+LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path);
+
+// cmdOpenLog_Click without its dialog: disables cmdOpenLog, cmdStart and cmdToggle, takes the auto
+// suffix from chkAutoExt, asks chooseLogFile (given the "LastFolder" setting, empty when unset)
+// for a log and loads it, then enables cmdOpenLog. A cancelled dialog (empty answer) leaves the
+// list as it was, with cmdStart and cmdToggle disabled.
+void openLog(RoadContext& ctx, bool autoExtTicked,
+             const std::function<QString(const QString& initialFolder)>& chooseLogFile);

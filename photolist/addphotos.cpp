@@ -1,0 +1,367 @@
+#include "photolist/addphotos.h"
+
+#include "app/globals.h"
+#include "app/settings.h"
+#include "gpslog/gpslogstate.h"
+#include "gpslog/textlinereader.h"
+#include "photolist/photolist.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace {
+
+const QString kLastFolder = QStringLiteral("LastFolder");
+
+// More chosen files than this are queued without the duplicate check, which is quadratic.
+constexpr qsizetype kDuplicateCheckLimit = 20;
+// An addition of more files than this says how many it added.
+constexpr qint32 kQuietAdditionLimit = 5;
+
+bool isSeparator(QChar c) {
+    return c == u'/' || c == u'\\';
+}
+
+// The path up to and including its last separator; empty when it has none.
+QString folderOf(const QString& path) {
+    for (qsizetype i = path.size() - 1; i >= 0; --i)
+        if (isSeparator(path.at(i)))
+            return path.left(i + 1);
+    return {};
+}
+
+QString withClosingSeparator(const QString& folder) {
+    if (!folder.isEmpty() && isSeparator(folder.back()))
+        return folder;
+    return folder + u'/';
+}
+
+void rememberFolder(RoadContext& ctx, const QString& folder) {
+    ctx.log.logFolder = folder;
+    settings::WriteSetting(QString::fromLatin1(settings::kBatchSetup), kLastFolder, folder);
+}
+
+// Windows volumes keep deleted files in "$RECYCLE.BIN"; the desktop's trash lives in
+// ~/.local/share/Trash and, on other volumes, in ".Trash-<uid>" or ".Trash".
+bool isInRecycleBin(const QString& path) {
+    if (path.contains(QStringLiteral("$RECYCLE"), Qt::CaseInsensitive))
+        return true;
+    static const QRegularExpression trash(
+        QStringLiteral(R"((^|[/\\])(\.Trash(-\d+)?|\.local[/\\]share[/\\]Trash)[/\\])"));
+    return trash.match(path).hasMatch();
+}
+
+// Dot-files are this platform's hidden files, and a hidden photo counts as missing.
+bool isVisibleFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.fileName().startsWith(u'.');
+}
+
+bool isListed(const PhotoList& list, const QString& path) {
+    for (int i = 0; i < list.count(); ++i)
+        if (list.record(i).fileName == path)
+            return true;
+    return false;
+}
+
+void tellAdded(RoadContext& ctx, qint32 count) {
+    ctx.view.message(titles::kNotice,
+                     addtexts::kAddedPrefix + QString::number(count) + addtexts::kAddedSuffix,
+                     MessageIcon::Information);
+}
+
+void setAddingControlsEnabled(RoadContext& ctx, bool enabled) {
+    for (const Control c : {Control::cboAction, Control::cmdExport, Control::cmdOpenEx,
+                            Control::cmdClear, Control::cmdOpenFolder})
+        ctx.view.setEnabled(c, enabled);
+}
+
+void enableForRows(RoadContext& ctx) {
+    const bool any = ctx.list.count() > 0;
+    ctx.view.setEnabled(Control::cmdExport, any);
+    ctx.view.setEnabled(Control::cmdClear, any);
+}
+
+// The controls an addition ends with: the add commands back, export and clear only with rows.
+void endAddition(RoadContext& ctx) {
+    for (const Control c : {Control::cboAction, Control::cmdOpenEx, Control::cmdOpenFolder})
+        ctx.view.setEnabled(c, true);
+    enableForRows(ctx);
+}
+
+// Case-insensitive name order, as the usual Windows and desktop listings show a folder.
+QStringList photoNamesIn(const QString& folder) {
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
+    names.removeIf([](const QString& name) { return name.startsWith(u'.'); });
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+// The number of photos left out because the list was full.
+qint32 addFolderPhotos(RoadContext& ctx, const QString& folderIn, qint32& count, bool assignMode) {
+    const QString folder = withClosingSeparator(folderIn);
+    const QStringList names = photoNamesIn(folder);
+    rememberFolder(ctx, folder);
+
+    qint32 leftOut = 0;
+    for (const QString& name : names) {
+        if (assignMode && count >= ctx.list.count())
+            break;
+        if (isPhotoFileName(name)) {
+            if (assignMode) {
+                GpsLogRecord record = ctx.list.record(count);
+                record.fileName = name;
+                record.fileExists = true;
+                ctx.list.setRecord(count, record);
+                ctx.list.setText(count, ColFileName, name);
+                ctx.list.setStatus(count, status::kPending, RowIcon::New);
+                ctx.list.setGhosted(count, false);
+                ++count;
+            } else {
+                switch (addPhotoRow(ctx, folder + name, true)) {
+                case AddPhotoResult::Added: {
+                    // A photo the listing found is queued even where the row was made as missing.
+                    const int row = ctx.list.count() - 1;
+                    if (!ctx.list.record(row).fileExists) {
+                        GpsLogRecord record = ctx.list.record(row);
+                        record.fileExists = true;
+                        ctx.list.setRecord(row, record);
+                        ctx.list.setStatus(row, status::kToRead, RowIcon::New);
+                        ctx.list.setGhosted(row, false);
+                    }
+                    ++count;
+                    break;
+                }
+                case AddPhotoResult::ListFull:
+                    ++leftOut;
+                    break;
+                case AddPhotoResult::AlreadyListed:
+                case AddPhotoResult::Refused:
+                    break;
+                }
+            }
+        }
+        ctx.view.yield();
+    }
+    return leftOut;
+}
+
+bool isNameListFile(const QString& path) {
+    const QString e4 = path.right(4).toUpper();
+    return e4 == u".LOG" || e4 == u".TXT" || e4 == u".CSV" || e4 == u".TSV";
+}
+
+// The first field of a name-list line: "," separates; without three comma fields, runs of white
+// space between two words do (so "IMG_0001 -31.5 -70.2" is one field: no word starts at "-").
+QString nameField(const QString& line) {
+    QStringList fields = line.split(u',');
+    if (fields.size() < 3)
+        fields = globals::RegexReplace(QStringLiteral(R"(\b\s+\b)"), QStringLiteral("\t"), line)
+                     .split(u'\t');
+    return fields.first().trimmed();
+}
+
+} // namespace
+
+QString addfilesdialog::filter() {
+    return QStringLiteral("全部可读类型|*.jpg;*.jpeg;*.tif;*.tiff;*.exi;*.exif;*.txt;*.log;*.csv;"
+                          "*.tsv;") +
+           kRawPattern +
+           QStringLiteral("|JPEG 图像 (*.jpg;*.jpeg)|*.jpg;*.jpeg|TIFF 图像 (*.tif;*.tiff)|*.tif;"
+                          "*.tiff|EXIF 模板 (*.exi;*.exif)|*.exi;*.exif|相机 RAW 文件|") +
+           kRawPattern + QStringLiteral("|记录文件|*.txt;*.log;*.csv;*.tsv|所有文件 (*.*)|*.*");
+}
+
+bool isPhotoFileName(const QString& name) {
+    const QString e4 = name.right(4).toUpper();
+    const QString e5 = name.right(5).toUpper();
+    if (e4 == u".JPG" || e4 == u".TIF" || e4 == u".EXI")
+        return true;
+    if (e4 == u"JPEG" || e4 == u"TIFF" || e4 == u"EXIF")
+        return e5 == u'.' + e4;
+    // One of the pattern's extensions, not any four characters of its text: a bare "nef" or "e",
+    // or a name ending ";*.c", is no photo.
+    return e4.size() == 4 && e4.startsWith(u'.') &&
+           (kRawPattern + u';').contains(u'*' + e4 + u';', Qt::CaseInsensitive);
+}
+
+AddPhotoResult addPhotoRow(RoadContext& ctx, const QString& path, bool skipDuplicateCheck) {
+    if (!skipDuplicateCheck && ctx.list.count() > 0 && isListed(ctx.list, path))
+        return AddPhotoResult::AlreadyListed;
+    if (isInRecycleBin(path))
+        return AddPhotoResult::Refused;
+    if (ctx.list.isFull())
+        return AddPhotoResult::ListFull;
+
+    PhotoRow row;
+    row.record.fileName = path;
+    row.record.fileExists = isVisibleFile(path);
+    row.texts[ColFileName] = globals::GetFileName(path);
+    row.texts[ColLatitude] = row.texts[ColLongitude] = row.texts[ColAltitude] = QStringLiteral("-");
+    row.texts[ColStatus] = row.record.fileExists ? status::kToRead : status::kNotFound;
+    row.icon = RowIcon::New;
+    row.ghosted = !row.record.fileExists;
+    return ctx.list.append(std::move(row)) < 0 ? AddPhotoResult::ListFull : AddPhotoResult::Added;
+}
+
+void tellListFull(RoadContext& ctx, qint32 leftOut) {
+    if (leftOut <= 0)
+        return;
+    ctx.view.message(titles::kNotice,
+                     addtexts::kListFullPrefix + QString::number(leftOut) +
+                         addtexts::kListFullSuffix,
+                     MessageIcon::Warning);
+}
+
+int AddPhoto(RoadContext& ctx, const QString& path, bool skipDuplicateCheck) {
+    return addPhotoRow(ctx, path, skipDuplicateCheck) == AddPhotoResult::AlreadyListed ? 1 : 0;
+}
+
+void AddFolderPhotos(RoadContext& ctx, const QString& folder, qint32& count, bool assignMode) {
+    tellListFull(ctx, addFolderPhotos(ctx, folder, count, assignMode));
+}
+
+void clearPhotoList(RoadContext& ctx) {
+    ctx.list.clear();
+    ctx.view.setEnabled(Control::cmdExport, false);
+    ctx.view.setEnabled(Control::cmdClear, false);
+}
+
+void beginAddFiles(RoadContext& ctx) {
+    ctx.view.setEnabled(Control::cmdExport, false);
+    ctx.view.setEnabled(Control::cmdClear, false);
+    if (ctx.log.batchDone)
+        clearPhotoList(ctx);
+}
+
+void addChosenFiles(RoadContext& ctx, const QString& dialogFileName) {
+    QStringList parts;
+    for (const QString& part : dialogFileName.split(QChar(0))) {
+        const QString trimmed = part.trimmed();
+        if (!trimmed.isEmpty())
+            parts.append(trimmed);
+    }
+    if (parts.isEmpty()) {
+        enableForRows(ctx);
+        return;
+    }
+
+    QString folder;
+    if (parts.size() > 1) {
+        setAddingControlsEnabled(ctx, false);
+        ctx.view.setBusyCursor(true);
+        folder = withClosingSeparator(parts.takeFirst());
+        const bool skipDuplicateCheck = parts.size() > kDuplicateCheckLimit;
+        qint32 added = 0;
+        qint32 leftOut = 0;
+        for (const QString& name : std::as_const(parts)) {
+            const AddPhotoResult result = addPhotoRow(ctx, folder + name, skipDuplicateCheck);
+            if (result == AddPhotoResult::Added)
+                ++added;
+            else if (result == AddPhotoResult::ListFull)
+                ++leftOut;
+            ctx.view.yield();
+        }
+        for (const Control c : {Control::cboAction, Control::cmdOpenEx, Control::cmdOpenFolder})
+            ctx.view.setEnabled(c, true);
+        ctx.view.setBusyCursor(false);
+        if (added > kQuietAdditionLimit)
+            tellAdded(ctx, added);
+        tellListFull(ctx, leftOut);
+    } else {
+        const QString& path = parts.first();
+        folder = folderOf(path);
+        if (isNameListFile(path)) {
+            LoadFileListLog(ctx, path);
+        } else {
+            switch (addPhotoRow(ctx, path, false)) {
+            case AddPhotoResult::AlreadyListed:
+                ctx.view.message(titles::kReminder, addtexts::kAlreadyListed, MessageIcon::Warning);
+                break;
+            case AddPhotoResult::ListFull:
+                tellListFull(ctx, 1);
+                break;
+            case AddPhotoResult::Added:
+            case AddPhotoResult::Refused:
+                break;
+            }
+        }
+    }
+
+    rememberFolder(ctx, folder);
+    ctx.view.setFocus(Control::cmdExport);
+    ctx.log.batchDone = false;
+    enableForRows(ctx);
+}
+
+void addFolder(RoadContext& ctx, const QString& chosen) {
+    const QString folder = globals::TrimAtNull(chosen);
+    if (folder.isEmpty())
+        return;
+    clearPhotoList(ctx);
+    setAddingControlsEnabled(ctx, false);
+    ctx.view.setBusyCursor(true);
+    qint32 count = 0;
+    const qint32 leftOut = addFolderPhotos(ctx, folder, count, false);
+    ctx.view.setBusyCursor(false);
+    if (count < 1)
+        ctx.view.message(titles::kNotice, addtexts::kNothingFound, MessageIcon::Warning);
+    else
+        tellAdded(ctx, count);
+    tellListFull(ctx, leftOut);
+    endAddition(ctx);
+    ctx.log.batchDone = false;
+}
+
+void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
+    const QString path = pathIn.trimmed();
+    const auto finish = [&ctx] {
+        ctx.log.batchDone = false;
+        endAddition(ctx);
+    };
+    const auto fail = [&ctx, &finish] {
+        ctx.list.clear();
+        ctx.view.message(titles::kError, addtexts::kInvalidList, MessageIcon::Error);
+        finish();
+    };
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        fail();
+        return;
+    }
+
+    setAddingControlsEnabled(ctx, false);
+    ctx.list.clear();
+    rememberFolder(ctx, folderOf(path));
+
+    TextLineReader reader(path);
+    if (!reader.open()) {
+        fail();
+        return;
+    }
+    qint32 leftOut = 0;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (ctx.list.count() == 0 && line->contains(QStringLiteral("<?xml"))) {
+            fail();
+            return;
+        }
+        // A blank line between names is a slip of the editor, not a reason to lose the list.
+        if (line->trimmed().isEmpty())
+            continue;
+        QString name = nameField(*line);
+        if (!name.contains(u'.') && ctx.log.autoSuffix)
+            name += QStringLiteral(".JPG");
+        if (addPhotoRow(ctx, ctx.log.logFolder + name, true) == AddPhotoResult::ListFull)
+            ++leftOut;
+    }
+    if (reader.hasError()) {
+        fail();
+        return;
+    }
+    tellListFull(ctx, leftOut);
+    finish();
+}

@@ -1,0 +1,760 @@
+// The Exiv2 codec against photos made on the spot: what it writes reads back exactly (through the
+// codec, through Exiv2 and through exiftool), sources never change, and every refusal leaves no
+// file behind.
+
+#include "codec/codec.h"
+#include "support/photofactory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <exiv2/exiv2.hpp>
+#include <unistd.h>
+
+using namespace codec;
+
+namespace {
+
+using Tags = QMap<QString, QString>;
+
+struct TagWrite {
+    int tag;
+    int type;
+    qint16 count;
+    TagValue value;
+};
+
+// The writer's table for 33°52′7.68″S 151°12′33.48″E, 12.5 m below sea level.
+std::vector<TagWrite> writerTags(bool withAltitude) {
+    std::vector<TagWrite> tags{
+        {0, Byte, 4, QByteArray("\x02\x03\x00\x00", 4)},
+        {1, Ascii, 2, QStringLiteral("S")},
+        {2, Rational, 3, std::vector<qint32>{33, 1, 52, 1, 768, 100}},
+        {3, Ascii, 2, QString(QStringLiteral("E") + QChar(0))},
+        {4, Rational, 3, std::vector<qint32>{151, 1, 12, 1, 3348, 100}},
+    };
+    if (withAltitude) {
+        tags.push_back({5, Byte, 1, QByteArray("\x01", 1)});
+        tags.push_back({6, Rational, 1, std::vector<qint32>{125, 10}});
+    }
+    return tags;
+}
+
+std::unique_ptr<ICodec> makeCodec() {
+    return defaultCodecFactory().create(QString::fromLatin1(kProgId));
+}
+
+bool writeGps(ICodec& codec, const QString& source, const QString& dest, bool readMakerNote = true,
+              bool withAltitude = true) {
+    if (!isOpened(codec.OpenFile(source, readMakerNote, true)))
+        return false;
+    for (const auto& tag : writerTags(withAltitude))
+        codec.AddTag(tag.tag, kGpsDirectory, tag.type, tag.count, tag.value, false);
+    return codec.SaveToJPEG(dest);
+}
+
+QString makePhoto(const QString& kind, const QString& dir, const QString& name,
+                  const PhotoSpec& spec = {}) {
+    if (kind == u"tiff")
+        return makeTiff(dir, name, spec);
+    if (kind == u"exv")
+        return makeExv(dir, name, spec);
+    return makeJpeg(dir, name, spec);
+}
+
+// Every entry of a folder, hidden ones too: a leftover temporary file must show.
+QStringList entries(const QString& dir) {
+    return QDir(dir).entryList(
+        QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Minimal TIFF walking for planting faults in a written EXIF block.
+class TiffPatch {
+public:
+    TiffPatch(QByteArray& bytes, qsizetype base)
+        : m_bytes(bytes), m_base(base), m_little(bytes.mid(base, 2) == "II") {}
+
+    quint32 ifd0() const { return u32(4); }
+    // The value (offset) of the entry tag in the directory at offset ifd; 0 when absent.
+    quint32 entryValue(quint32 ifd, quint16 tag) const {
+        const quint16 count = u16(ifd);
+        for (quint16 i = 0; i < count; ++i) {
+            const quint32 entry = ifd + 2 + 12 * i;
+            if (u16(entry) == tag)
+                return u32(entry + 8);
+        }
+        return 0;
+    }
+    void setEntryCount(quint32 ifd, quint16 count) {
+        const auto at = m_base + ifd;
+        m_bytes[at] = char(m_little ? count & 0xff : count >> 8);
+        m_bytes[at + 1] = char(m_little ? count >> 8 : count & 0xff);
+    }
+
+private:
+    quint16 u16(quint32 offset) const {
+        const auto* p = reinterpret_cast<const uchar*>(m_bytes.constData() + m_base + offset);
+        return m_little ? quint16(p[0] | p[1] << 8) : quint16(p[0] << 8 | p[1]);
+    }
+    quint32 u32(quint32 offset) const {
+        return m_little ? quint32(u16(offset)) | quint32(u16(offset + 2)) << 16
+                        : quint32(u16(offset)) << 16 | quint32(u16(offset + 2));
+    }
+
+    QByteArray& m_bytes;
+    qsizetype m_base;
+    bool m_little;
+};
+
+bool writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+// A JPEG in which one directory ("exif", "gps" or "maker") claims an absurd number of entries.
+QString jpegWithAbsurdDirectory(const QString& dir, const QString& name, const QString& which) {
+    PhotoSpec spec;
+    spec.makerNote = true;
+    spec.gps = GpsSpec{31.2304, 121.4737, {}};
+    const QString path = makeJpeg(dir, name, spec);
+    QByteArray bytes = fileBytes(path);
+    TiffPatch tiff(bytes, bytes.indexOf(QByteArray("Exif\0\0", 6)) + 6);
+    const quint32 exifIfd = tiff.entryValue(tiff.ifd0(), 0x8769);
+    const quint32 target = which == u"gps"     ? tiff.entryValue(tiff.ifd0(), 0x8825)
+                           : which == u"maker" ? tiff.entryValue(exifIfd, 0x927c)
+                                               : exifIfd;
+    if (exifIfd == 0 || target == 0)
+        return {};
+    tiff.setEntryCount(target, 0x7fff);
+    return writeBytes(path, bytes) ? path : QString();
+}
+
+// The bytes from the first scan on: the compressed image a splice must carry over untouched.
+QByteArray jpegScanData(const QByteArray& jpeg) {
+    return jpeg.mid(jpeg.indexOf("\xff\xda"));
+}
+
+} // namespace
+
+class TestCodec : public QObject {
+    Q_OBJECT
+
+private slots:
+    void factory_data();
+    void factory();
+    void roundTrip_data();
+    void roundTrip();
+    void spliceMatchesExiv2Writer();
+    void keepsOtherMetadata();
+    void staleGpsCleared();
+    void makerNote_data();
+    void makerNote();
+    void refusedFormats_data();
+    void refusedFormats();
+    void damagedInputs_data();
+    void damagedInputs();
+    void makerNoteDamageSkippedWhenLeftOut();
+    void refusedDestinations_data();
+    void refusedDestinations();
+    void unwritableFolder();
+    void existingDestinationReplaced();
+    void sourceChangedSinceOpen();
+    void refusedTagsFailTheSave_data();
+    void refusedTagsFailTheSave();
+    void readValues_data();
+    void readValues();
+    void exiftoolAgrees();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestCodec::factory_data() {
+    QTest::addColumn<QString>("progId");
+    QTest::addColumn<bool>("created");
+    QTest::newRow("our ProgID") << QStringLiteral("Quorel.cQuorel") << true;
+    QTest::newRow("another ProgID") << QStringLiteral("Quorel.cOther") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestCodec::factory() {
+    QFETCH(QString, progId);
+    QFETCH(bool, created);
+    QCOMPARE(bool(defaultCodecFactory().create(progId)), created);
+}
+
+void TestCodec::roundTrip_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("withExif");
+    QTest::addColumn<bool>("withAltitude");
+    QTest::newRow("jpeg") << "jpeg"
+                          << "a.jpg" << true << true;
+    QTest::newRow("jpeg, five tags") << "jpeg"
+                                     << "b.JPG" << true << false;
+    QTest::newRow("jpeg without exif") << "jpeg"
+                                       << "c.jpeg" << false << true;
+    QTest::newRow("tiff") << "tiff"
+                          << "d.tif" << true << true;
+    QTest::newRow("dng") << "tiff"
+                         << "e.dng" << true << true;
+    QTest::newRow("nef") << "tiff"
+                         << "f.nef" << true << false;
+    QTest::newRow("pef") << "tiff"
+                         << "g.pef" << true << true;
+    QTest::newRow("srw") << "tiff"
+                         << "h.srw" << true << true;
+    QTest::newRow("exv") << "exv"
+                         << "i.exv" << true << true;
+    QTest::newRow("exif template") << "exv"
+                                   << "j.exif" << true << true;
+}
+
+void TestCodec::roundTrip() {
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    QFETCH(bool, withExif);
+    QFETCH(bool, withAltitude);
+    const QString dir = m_dir.filePath(QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    PhotoSpec spec;
+    spec.exif = withExif;
+    spec.thumbnail = withExif && kind == u"jpeg";
+    const QString source = makePhoto(kind, dir, name, spec);
+    QVERIFY(!source.isEmpty());
+    const QByteArray before = fileBytes(source);
+    const QString dest = dir + "/results/" + name;
+
+    auto codec = makeCodec();
+    QVERIFY(writeGps(*codec, source, dest, true, withAltitude));
+    QCOMPARE(fileBytes(source), before);
+    QCOMPARE(entries(dir + "/results"), QStringList{name});
+
+    // Exactly the rationals, types and counts of the table, as Exiv2 reads them.
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(dest).toStdString());
+    image->readMetadata();
+    const Exiv2::ExifData& exif = image->exifData();
+    auto datum = [&exif](const char* key) { return exif.findKey(Exiv2::ExifKey(key)); };
+    QCOMPARE(datum("Exif.GPSInfo.GPSVersionID")->toString(), std::string("2 3 0 0"));
+    QCOMPARE(datum("Exif.GPSInfo.GPSLatitudeRef")->count(), 2L);
+    QCOMPARE(datum("Exif.GPSInfo.GPSLatitudeRef")->toString(), std::string("S"));
+    QCOMPARE(int(datum("Exif.GPSInfo.GPSLatitude")->typeId()), int(Exiv2::unsignedRational));
+    QCOMPARE(datum("Exif.GPSInfo.GPSLatitude")->toString(), std::string("33/1 52/1 768/100"));
+    QCOMPARE(datum("Exif.GPSInfo.GPSLongitude")->toString(), std::string("151/1 12/1 3348/100"));
+    QCOMPARE(datum("Exif.GPSInfo.GPSLongitudeRef")->toString(), std::string("E"));
+    QCOMPARE(datum("Exif.GPSInfo.GPSAltitude") != exif.end(), withAltitude);
+    if (withAltitude) {
+        QCOMPARE(int(datum("Exif.GPSInfo.GPSAltitudeRef")->typeId()), int(Exiv2::unsignedByte));
+        QCOMPARE(datum("Exif.GPSInfo.GPSAltitude")->toString(), std::string("125/10"));
+    }
+    if (withExif)
+        QCOMPARE(datum("Exif.Image.Model")->toString(), std::string("CTC-1"));
+
+    // And through the codec, as the export reads them.
+    QCOMPARE(codec->OpenFile(dest, false, false), qint32(Opened));
+    QCOMPARE(codec->TagValueLabel(2, kGpsDirectory), QStringLiteral("33°52′7.68″"));
+    QCOMPARE(codec->TagValueLabel(4, kGpsDirectory), QStringLiteral("151°12′33.48″"));
+    QCOMPARE(codec->TagValueString(1, kGpsDirectory), QStringLiteral("S"));
+    QCOMPARE(codec->TagValueString(6, kGpsDirectory),
+             withAltitude ? QStringLiteral("12.5") : QString());
+    QCOMPARE(codec->TagValueString(5, kGpsDirectory),
+             withAltitude ? QStringLiteral("1") : QString());
+    double latitude = 0, longitude = 0;
+    QVERIFY(codec->GetGpsCoordinate(latitude, longitude));
+    QCOMPARE(latitude, -(33 + 52 / 60.0 + 7.68 / 3600));
+    QCOMPARE(longitude, 151 + 12 / 60.0 + 33.48 / 3600);
+
+    if (kind == u"jpeg") {
+        QCOMPARE(jpegScanData(fileBytes(dest)), jpegScanData(before));
+        QCOMPARE(QImage(dest), QImage(source));
+    }
+}
+
+void TestCodec::spliceMatchesExiv2Writer() {
+    const QString dir = m_dir.filePath("same bytes");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    PhotoSpec spec;
+    spec.thumbnail = true;
+    spec.makerNote = true;
+    spec.gps = GpsSpec{10, 20, 30};
+    const QString source = makeJpeg(dir, "a.jpg", spec);
+    QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg"));
+
+    // Exiv2's own JPEG writer, given the same edit, must produce the very same file.
+    const QString reference = dir + "/reference.jpg";
+    QVERIFY(QFile::copy(source, reference));
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(reference).toStdString());
+    image->readMetadata();
+    Exiv2::ExifData& exif = image->exifData();
+    for (auto it = exif.begin(); it != exif.end();)
+        it = it->groupName() == "GPSInfo" ? exif.erase(it) : std::next(it);
+    Exiv2::Value::AutoPtr version = Exiv2::Value::create(Exiv2::unsignedByte);
+    version->read("2 3 0 0");
+    exif["Exif.GPSInfo.GPSVersionID"].setValue(version.get());
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "S";
+    exif["Exif.GPSInfo.GPSLatitude"].setValue("33/1 52/1 768/100");
+    exif["Exif.GPSInfo.GPSLongitudeRef"] = "E";
+    exif["Exif.GPSInfo.GPSLongitude"].setValue("151/1 12/1 3348/100");
+    Exiv2::Value::AutoPtr below = Exiv2::Value::create(Exiv2::unsignedByte);
+    below->read("1");
+    exif["Exif.GPSInfo.GPSAltitudeRef"].setValue(below.get());
+    exif["Exif.GPSInfo.GPSAltitude"].setValue("125/10");
+    image->writeMetadata();
+    QCOMPARE(fileBytes(dir + "/results/a.jpg"), fileBytes(reference));
+}
+
+void TestCodec::keepsOtherMetadata() {
+    const QString dir = m_dir.filePath("keeps");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    PhotoSpec spec;
+    spec.thumbnail = true;
+    const QString source = makeJpeg(dir, "a.jpg", spec);
+    {
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(source).toStdString());
+        image->readMetadata();
+        image->xmpData()["Xmp.dc.title"] = "Harbour";
+        image->setComment("a comment");
+        image->writeMetadata();
+    }
+    QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg"));
+
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(dir + "/results/a.jpg").toStdString());
+    image->readMetadata();
+    QCOMPARE(image->xmpData()["Xmp.dc.title"].toString(),
+             std::string("lang=\"x-default\" Harbour"));
+    QCOMPARE(image->comment(), std::string("a comment"));
+    Exiv2::ExifThumbC thumb(image->exifData());
+    QVERIFY(thumb.copy().size_ > 0);
+}
+
+void TestCodec::staleGpsCleared() {
+    const QString dir = m_dir.filePath("stale");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    PhotoSpec spec;
+    spec.gps = GpsSpec{10, 20, 300};
+    spec.tags = {{"Exif.GPSInfo.GPSSpeed", "50/1"}, {"Exif.GPSInfo.GPSImgDirection", "90/1"}};
+    const QString source = makeJpeg(dir, "a.jpg", spec);
+    QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg", true, false));
+
+    const auto gps = readPhotoTags(dir + "/results/a.jpg", "Exif.GPSInfo.");
+    QCOMPARE(gps.keys(), QStringList({"Exif.GPSInfo.GPSLatitude", "Exif.GPSInfo.GPSLatitudeRef",
+                                      "Exif.GPSInfo.GPSLongitude", "Exif.GPSInfo.GPSLongitudeRef",
+                                      "Exif.GPSInfo.GPSVersionID"}));
+}
+
+void TestCodec::makerNote_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("readMakerNote");
+    QTest::newRow("jpeg, kept") << "jpeg" << true;
+    QTest::newRow("jpeg, left out") << "jpeg" << false;
+    QTest::newRow("tiff, kept") << "tiff" << true;
+    QTest::newRow("tiff, left out") << "tiff" << false;
+}
+
+void TestCodec::makerNote() {
+    QFETCH(QString, kind);
+    QFETCH(bool, readMakerNote);
+    const QString dir = m_dir.filePath(QStringLiteral("maker ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    PhotoSpec spec;
+    spec.makerNote = true;
+    const QString name = kind == u"jpeg" ? QStringLiteral("a.jpg") : QStringLiteral("a.tif");
+    const QString source = makePhoto(kind, dir, name, spec);
+    QCOMPARE(readPhotoTags(source, "Exif.Canon.").value("Exif.Canon.OwnerName"),
+             QStringLiteral("Test Photographer"));
+
+    QVERIFY(writeGps(*makeCodec(), source, dir + "/results/" + name, readMakerNote));
+    const auto tags = readPhotoTags(dir + "/results/" + name);
+    QCOMPARE(tags.value("Exif.Canon.OwnerName"),
+             readMakerNote ? QStringLiteral("Test Photographer") : QString());
+    QCOMPARE(tags.contains("Exif.Photo.MakerNote"), readMakerNote);
+    QCOMPARE(tags.value("Exif.GPSInfo.GPSLatitudeRef"), QStringLiteral("S"));
+}
+
+void TestCodec::refusedFormats_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("name");
+    // Exiv2 reads these (TIFF content), but its writer would drop tags or cannot write them.
+    for (const char* suffix : {"arw", "sr2", "srf", "crw", "raf", "mrw", "rw2", "orf", "3fr", "erf",
+                               "dcr", "mef", "x3f", "jpg"})
+        QTest::newRow(suffix) << "tiff" << QStringLiteral("a.") + suffix;
+    QTest::newRow("jpeg named tif") << "jpeg"
+                                    << "b.tif";
+    QTest::newRow("png") << "png"
+                         << "c.png";
+}
+
+void TestCodec::refusedFormats() {
+    QFETCH(QString, kind);
+    QFETCH(QString, name);
+    const QString dir = m_dir.filePath(QStringLiteral("refused ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    QString source;
+    if (kind == u"png") {
+        source = dir + "/" + name;
+        QImage image(32, 32, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        QVERIFY(image.save(source, "PNG"));
+    } else {
+        source = makePhoto(kind, dir, name);
+    }
+    const QByteArray before = fileBytes(source);
+
+    auto codec = makeCodec();
+    QVERIFY(isOpened(codec->OpenFile(source, true, false)));
+    QVERIFY(!writeGps(*codec, source, dir + "/results/" + name));
+    QCOMPARE(entries(dir + "/results"), QStringList());
+    QCOMPARE(fileBytes(source), before);
+}
+
+void TestCodec::damagedInputs_data() {
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<qint32>("readResult");
+    QTest::addColumn<qint32>("writeResult");
+    QTest::newRow("missing") << "missing" << qint32(FileMissing) << qint32(FileMissing);
+    QTest::newRow("folder") << "folder" << qint32(NotAFile) << qint32(NotAFile);
+    QTest::newRow("empty file") << "empty" << qint32(UnknownType) << qint32(UnknownType);
+    QTest::newRow("text named .jpg") << "text" << qint32(UnknownType) << qint32(UnknownType);
+    QTest::newRow("cut inside exif") << "cut" << qint32(DamagedMetadata) << qint32(DamagedMetadata);
+    // Reading needs the GPS directory only; a rewrite needs every directory.
+    QTest::newRow("absurd entry count, Exif")
+        << "exif" << qint32(Opened) << qint32(PartlyUnreadable);
+    QTest::newRow("absurd entry count, GPS")
+        << "gps" << qint32(OpenedWithWarnings) << qint32(PartlyUnreadable);
+}
+
+void TestCodec::damagedInputs() {
+    QFETCH(QString, damage);
+    QFETCH(qint32, readResult);
+    QFETCH(qint32, writeResult);
+    const QString dir = m_dir.filePath(QStringLiteral("damaged ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    QString source = dir + "/a.jpg";
+    if (damage == u"folder") {
+        QVERIFY(QDir().mkpath(source));
+    } else if (damage == u"empty") {
+        QVERIFY(writeBytes(source, {}));
+    } else if (damage == u"text") {
+        QVERIFY(writeBytes(source, "latitude,longitude\r\n31.2,121.4\r\n"));
+    } else if (damage == u"cut") {
+        PhotoSpec spec;
+        spec.thumbnail = true;
+        const QByteArray whole = fileBytes(makeJpeg(dir, "a.jpg", spec));
+        QVERIFY(writeBytes(source, whole.left(whole.indexOf(QByteArray("Exif\0\0", 6)) + 200)));
+    } else if (damage == u"exif" || damage == u"gps") {
+        QVERIFY(!jpegWithAbsurdDirectory(dir, "a.jpg", damage).isEmpty());
+    }
+
+    auto codec = makeCodec();
+    QCOMPARE(codec->OpenFile(source, true, false), readResult);
+    QCOMPARE(codec->OpenFile(source, true, true), writeResult);
+    for (const auto& tag : writerTags(true))
+        QVERIFY(!codec->AddTag(tag.tag, kGpsDirectory, tag.type, tag.count, tag.value, false));
+    QVERIFY(!codec->SaveToJPEG(dir + "/results/a.jpg"));
+    QCOMPARE(entries(dir + "/results"), QStringList());
+    double latitude = 1, longitude = 1;
+    QVERIFY(!codec->GetGpsCoordinate(latitude, longitude));
+    QCOMPARE(latitude, 0.0);
+}
+
+void TestCodec::makerNoteDamageSkippedWhenLeftOut() {
+    const QString dir = m_dir.filePath("maker damage");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    const QString source = jpegWithAbsurdDirectory(dir, "a.jpg", "maker");
+    QVERIFY(!source.isEmpty());
+    auto codec = makeCodec();
+    QCOMPARE(codec->OpenFile(source, true, true), qint32(PartlyUnreadable));
+    // Left out of the copy anyway, the unreadable maker note loses nothing.
+    QVERIFY(writeGps(*codec, source, dir + "/results/a.jpg", false));
+    const auto tags = readPhotoTags(dir + "/results/a.jpg");
+    QCOMPARE(tags.value("Exif.Image.Model"), QStringLiteral("Canon EOS 5D"));
+    QVERIFY(!tags.contains("Exif.Photo.MakerNote"));
+}
+
+void TestCodec::refusedDestinations_data() {
+    QTest::addColumn<QString>("destination");
+    QTest::newRow("the source itself") << "source";
+    QTest::newRow("symlink to the source") << "symlink";
+    QTest::newRow("hard link to the source") << "hardlink";
+    QTest::newRow("missing folder") << "missing";
+    QTest::newRow("a folder of that name") << "folder";
+    QTest::newRow("empty path") << "empty";
+    // procfs takes no new files, not even from root: a folder that cannot be written.
+    QTest::newRow("a folder that takes no files") << "proc";
+}
+
+void TestCodec::refusedDestinations() {
+    QFETCH(QString, destination);
+    const QString dir = m_dir.filePath(QStringLiteral("dest ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir));
+    const QString source = makeJpeg(dir, "a.jpg");
+    const QByteArray before = fileBytes(source);
+    QString dest;
+    if (destination == u"source") {
+        dest = dir + "/./a.jpg";
+    } else if (destination == u"symlink") {
+        dest = dir + "/link.jpg";
+        QVERIFY(QFile::link(source, dest));
+    } else if (destination == u"hardlink") {
+        dest = dir + "/hard.jpg";
+        QCOMPARE(::link(QFile::encodeName(source).constData(), QFile::encodeName(dest).constData()),
+                 0);
+    } else if (destination == u"missing") {
+        dest = dir + "/no such folder/a.jpg";
+    } else if (destination == u"folder") {
+        dest = dir + "/sub";
+        QVERIFY(QDir().mkpath(dest));
+    } else if (destination == u"proc") {
+        if (!QFileInfo(QStringLiteral("/proc/self")).exists())
+            QSKIP("no procfs here");
+        dest = QStringLiteral("/proc/a.jpg");
+    }
+    const QStringList listed = entries(dir);
+
+    QVERIFY(!writeGps(*makeCodec(), source, dest));
+    QCOMPARE(fileBytes(source), before);
+    QCOMPARE(entries(dir), listed);
+    if (destination == u"proc")
+        QVERIFY(!QFileInfo::exists(dest));
+}
+
+void TestCodec::unwritableFolder() {
+    if (::geteuid() == 0)
+        QSKIP(
+            "permissions do not stop root (refusedDestinations covers a folder root cannot write)");
+    const QString dir = m_dir.filePath("readonly");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    const QString source = makeJpeg(dir, "a.jpg");
+    QVERIFY(QFile::setPermissions(dir + "/results", QFile::ReadOwner | QFile::ExeOwner));
+    const bool saved = writeGps(*makeCodec(), source, dir + "/results/a.jpg");
+    QFile::setPermissions(dir + "/results", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(!saved);
+    QCOMPARE(entries(dir + "/results"), QStringList());
+}
+
+void TestCodec::existingDestinationReplaced() {
+    const QString dir = m_dir.filePath("replace");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    const QString source = makeJpeg(dir, "a.jpg");
+    QVERIFY(writeBytes(dir + "/results/a.jpg", "an older result"));
+    QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg"));
+    QCOMPARE(readPhotoTags(dir + "/results/a.jpg").value("Exif.GPSInfo.GPSLatitudeRef"),
+             QStringLiteral("S"));
+    QCOMPARE(entries(dir + "/results"), QStringList{"a.jpg"});
+}
+
+void TestCodec::sourceChangedSinceOpen() {
+    const QString dir = m_dir.filePath("changed");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    const QString source = makeJpeg(dir, "a.jpg");
+    auto codec = makeCodec();
+    QCOMPARE(codec->OpenFile(source, true, true), qint32(Opened));
+    for (const auto& tag : writerTags(true))
+        QVERIFY(codec->AddTag(tag.tag, kGpsDirectory, tag.type, tag.count, tag.value, false));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("trailing bytes");
+    file.close();
+    QVERIFY(!codec->SaveToJPEG(dir + "/results/a.jpg"));
+    QCOMPARE(entries(dir + "/results"), QStringList());
+}
+
+void TestCodec::refusedTagsFailTheSave_data() {
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<int>("directory");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<TagValue>("value");
+    QTest::newRow("failed rational 0/0")
+        << 2 << 3 << int(Rational) << 3 << TagValue(std::vector<qint32>{33, 1, 52, 1, 0, 0});
+    QTest::newRow("negative rational")
+        << 2 << 3 << int(Rational) << 3 << TagValue(std::vector<qint32>{33, 1, 52, 1, -7, 1});
+    QTest::newRow("too few rationals")
+        << 2 << 3 << int(Rational) << 3 << TagValue(std::vector<qint32>{33, 1, 52, 1});
+    QTest::newRow("count without the NUL") << 1 << 3 << int(Ascii) << 1 << TagValue(QString("S"));
+    QTest::newRow("non-ASCII text") << 1 << 3 << int(Ascii) << 2 << TagValue(QString("南"));
+    QTest::newRow("bytes given as text") << 0 << 3 << int(Byte) << 4 << TagValue(QString("2300"));
+    QTest::newRow("too few bytes") << 0 << 3 << int(Byte) << 4 << TagValue(QByteArray("\x02", 1));
+    QTest::newRow("unknown type") << 0 << 3 << 7 << 4 << TagValue(QByteArray("\x02\x03\0\0", 4));
+    QTest::newRow("not the GPS directory")
+        << 2 << 2 << int(Rational) << 3 << TagValue(std::vector<qint32>{33, 1, 52, 1, 7, 1});
+}
+
+void TestCodec::refusedTagsFailTheSave() {
+    QFETCH(int, tag);
+    QFETCH(int, directory);
+    QFETCH(int, type);
+    QFETCH(int, count);
+    QFETCH(TagValue, value);
+    const QString dir = m_dir.filePath(QStringLiteral("tags ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    const QString source = makeJpeg(dir, "a.jpg");
+    auto codec = makeCodec();
+    QCOMPARE(codec->OpenFile(source, true, true), qint32(Opened));
+    for (const auto& good : writerTags(false))
+        codec->AddTag(good.tag, kGpsDirectory, good.type, good.count, good.value, false);
+    QVERIFY(!codec->AddTag(tag, directory, type, qint16(count), value, false));
+    QVERIFY(!codec->SaveToJPEG(dir + "/results/a.jpg"));
+    QCOMPARE(entries(dir + "/results"), QStringList());
+}
+
+void TestCodec::readValues_data() {
+    QTest::addColumn<Tags>("tags");
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<QString>("string");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("position");
+    const Tags none;
+    QTest::newRow("latitude") << none << 2 << true << "31/1 13/1 4944/100"
+                              << "31°13′49.44″" << true;
+    QTest::newRow("latitude in decimal minutes")
+        << Tags{{"Exif.GPSInfo.GPSLatitude", "31/1 13824/1000 0/1"}} << 2 << true
+        << "31/1 13824/1000 0/1"
+        << "31°13′49.44″" << true;
+    QTest::newRow("longitude ref") << none << 3 << true << "E"
+                                   << "东经" << true;
+    QTest::newRow("altitude") << Tags{{"Exif.GPSInfo.GPSAltitude", "3525/10"}} << 6 << true
+                              << "352.5"
+                              << "352.5 m" << true;
+    QTest::newRow("altitude ref below")
+        << Tags{{"Exif.GPSInfo.GPSAltitudeRef", "1"}} << 5 << true << "1"
+        << "海平面以下" << true;
+    QTest::newRow("speed in knots")
+        << Tags{{"Exif.GPSInfo.GPSSpeed", "125/10"}, {"Exif.GPSInfo.GPSSpeedRef", "N"}} << 13
+        << true << "125/10"
+        << "12.5 节" << true;
+    QTest::newRow("speed, no ref")
+        << Tags{{"Exif.GPSInfo.GPSSpeed", "50/1"}} << 13 << true << "50/1"
+        << "50 km/h" << true;
+    QTest::newRow("track, magnetic")
+        << Tags{{"Exif.GPSInfo.GPSTrack", "12345/100"}, {"Exif.GPSInfo.GPSTrackRef", "M"}} << 15
+        << true << "12345/100"
+        << "123.45° (磁北)" << true;
+    QTest::newRow("image direction, true")
+        << Tags{{"Exif.GPSInfo.GPSImgDirection", "90/1"}, {"Exif.GPSInfo.GPSImgDirectionRef", "T"}}
+        << 17 << true << "90/1"
+        << "90° (真北)" << true;
+    QTest::newRow("destination bearing")
+        << Tags{{"Exif.GPSInfo.GPSDestBearing", "1/3"}} << 24 << true << "1/3"
+        << "0.3333333°" << true;
+    QTest::newRow("destination distance")
+        << Tags{{"Exif.GPSInfo.GPSDestDistance", "7/2"}, {"Exif.GPSInfo.GPSDestDistanceRef", "N"}}
+        << 26 << true << "7/2"
+        << "3.5 海里" << true;
+    QTest::newRow("numerator above 2^31")
+        << Tags{{"Exif.GPSInfo.GPSLatitude", "3000000000/100000000 0/1 0/1"}} << 2 << true
+        << "3000000000/100000000 0/1 0/1"
+        << "30°0′0″" << true;
+    QTest::newRow("missing tag") << none << 13 << false << ""
+                                 << "" << true;
+    QTest::newRow("zero denominator")
+        << Tags{{"Exif.GPSInfo.GPSLatitude", "31/1 13/0 0/1"}} << 2 << false << ""
+        << "" << false;
+    QTest::newRow("two rationals")
+        << Tags{{"Exif.GPSInfo.GPSLatitude", "31/1 13/1"}} << 2 << false << ""
+        << "" << false;
+    QTest::newRow("latitude above 90")
+        << Tags{{"Exif.GPSInfo.GPSLatitude", "91/1 0/1 0/1"}} << 2 << false << ""
+        << "" << false;
+    QTest::newRow("unknown ref letter")
+        << Tags{{"Exif.GPSInfo.GPSLatitudeRef", "X"}} << 1 << false << ""
+        << "" << false;
+    QTest::newRow("missing ref") << Tags{{"Exif.GPSInfo.GPSLongitudeRef", ""}} << 3 << false << ""
+                                 << "" << false;
+    QTest::newRow("altitude zero denominator")
+        << Tags{{"Exif.GPSInfo.GPSAltitude", "12/0"}} << 6 << false << ""
+        << "" << true;
+}
+
+void TestCodec::readValues() {
+    QFETCH(Tags, tags);
+    QFETCH(int, tag);
+    QFETCH(bool, exists);
+    QFETCH(QString, string);
+    QFETCH(QString, label);
+    QFETCH(bool, position);
+    const QString dir = m_dir.filePath(QStringLiteral("read ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir));
+    PhotoSpec spec;
+    spec.gps = GpsSpec{31.2304, 121.4737, {}};
+    spec.tags = tags;
+    spec.tags.insert("Exif.GPSInfo.GPSLatitude",
+                     tags.value("Exif.GPSInfo.GPSLatitude", "31/1 13/1 4944/100"));
+    const QString source = makeJpeg(dir, "a.jpg", spec);
+    QVERIFY(!source.isEmpty());
+
+    auto codec = makeCodec();
+    QCOMPARE(codec->OpenFile(source, false, false), qint32(Opened));
+    QCOMPARE(codec->IsTagExisted(tag, kGpsDirectory), exists);
+    QCOMPARE(codec->TagValueString(tag, kGpsDirectory), string);
+    QCOMPARE(codec->TagValueLabel(tag, kGpsDirectory), label);
+    QVERIFY(!codec->IsTagExisted(tag, 2));
+    double latitude = 0, longitude = 0;
+    QCOMPARE(codec->GetGpsCoordinate(latitude, longitude), position);
+}
+
+void TestCodec::exiftoolAgrees() {
+    const QString exiftool = QStringLiteral(CORVEXA_EXIFTOOL);
+    if (exiftool.isEmpty() || !QFile::exists(exiftool))
+        QSKIP("exiftool is not installed");
+    const QString dir = m_dir.filePath("exiftool");
+    QVERIFY(QDir().mkpath(dir + "/results"));
+    struct Case {
+        qint32 latDeg, latMin, latSecNum, latSecDen;
+        QString latRef;
+        qint32 lonDeg, lonMin, lonSecNum, lonSecDen;
+        QString lonRef;
+    };
+    const std::vector<Case> cases{
+        {31, 13, 4944, 100, "N", 121, 28, 2532, 100, "E"},
+        {33, 52, 768, 100, "S", 151, 12, 3348, 100, "E"},
+        {0, 0, 1, 1000, "S", 0, 0, 7, 8, "W"},
+        {89, 59, 59999, 1000, "N", 179, 59, 123457, 2083, "W"},
+        {51, 28, 5, 10, "N", 0, 7, 3999, 100, "W"},
+    };
+    auto codec = makeCodec();
+    QStringList files;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const QString name = QStringLiteral("p%1.jpg").arg(i);
+        const QString source = makeJpeg(dir, name);
+        QCOMPARE(codec->OpenFile(source, true, true), qint32(Opened));
+        codec->AddTag(0, 3, Byte, 4, QByteArray("\x02\x03\x00\x00", 4), false);
+        codec->AddTag(1, 3, Ascii, 2, c.latRef, false);
+        codec->AddTag(2, 3, Rational, 3,
+                      std::vector<qint32>{c.latDeg, 1, c.latMin, 1, c.latSecNum, c.latSecDen},
+                      false);
+        codec->AddTag(3, 3, Ascii, 2, c.lonRef, false);
+        codec->AddTag(4, 3, Rational, 3,
+                      std::vector<qint32>{c.lonDeg, 1, c.lonMin, 1, c.lonSecNum, c.lonSecDen},
+                      false);
+        QVERIFY(codec->SaveToJPEG(dir + "/results/" + name));
+        files.append(dir + "/results/" + name);
+    }
+
+    QProcess process;
+    process.start(exiftool,
+                  QStringList{"-n", "-T", "-Composite:GPSLatitude", "-Composite:GPSLongitude"} +
+                      files);
+    QVERIFY(process.waitForFinished(60000));
+    const QStringList lines =
+        QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), files.size());
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QStringList fields = lines[i].trimmed().split('\t');
+        QCOMPARE(fields.size(), 2);
+        QCOMPARE(codec->OpenFile(files[i], false, false), qint32(Opened));
+        double latitude = 0, longitude = 0;
+        QVERIFY(codec->GetGpsCoordinate(latitude, longitude));
+        QVERIFY2(qAbs(fields[0].toDouble() - latitude) < 1e-7, qPrintable(lines[i]));
+        QVERIFY2(qAbs(fields[1].toDouble() - longitude) < 1e-7, qPrintable(lines[i]));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCodec)
+#include "test_codec.moc"

@@ -1,0 +1,92 @@
+#include "writer/silentrun.h"
+
+#include "app/mainview.h"
+#include "app/settings.h"
+#include "app/vbnum.h"
+#include "gpslog/gpslogstate.h"
+#include "gpslog/logreader.h"
+#include "photolist/photolist.h"
+#include "writer/batchwriter.h"
+
+namespace {
+
+// The window as silent mode has it: never shown, every message a line on standard error.
+class SilentView final : public IMainView {
+public:
+    SilentView(QTextStream& err, bool skipMakerNote) : m_err(err), m_skipMakerNote(skipMakerNote) {}
+
+    void message(const QString& title, const QString& text, MessageIcon) override {
+        m_err << title << ": " << text << Qt::endl;
+    }
+    void yield() override {}
+    void setEnabled(Control, bool) override {}
+    void setFocus(Control) override {}
+    void setTips(const QString& text) override { m_tips = text; }
+    void setInvalidDataShown(bool) override {}
+    void setBusyCursor(bool) override {}
+    void showRow(int) override {}
+    bool skipMakerNote() const override { return m_skipMakerNote; }
+    int action() const override { return 0; }
+    void closeWindow() override {}
+
+    // The load's outcome ("共载入12条数据！"); the batch's own captions are not shown.
+    const QString& tips() const { return m_tips; }
+
+private:
+    QTextStream& m_err;
+    const bool m_skipMakerNote;
+    QString m_tips;
+};
+
+bool storedSkipMakerNote() {
+    const QString value = settings::ReadSetting(QLatin1String(settings::kBatchSetup),
+                                                QStringLiteral("SkipMakerNote"));
+    return vbnum::leadingValue(value) != 0;
+}
+
+// With no list to look at, every row that was not written is named.
+void reportUnwrittenRows(const PhotoList& list, IMessageSink& sink) {
+    for (int i = 0; i < list.count(); ++i) {
+        const PhotoRow& row = list.row(i);
+        if (row.icon != RowIcon::Done)
+            sink.message(titles::kWarning, row.texts[ColFileName] + u' ' + row.texts[ColStatus],
+                         MessageIcon::Warning);
+    }
+}
+
+} // namespace
+
+int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTextStream& err) {
+    app.silentMode = true;
+    PhotoList list;
+    GpsLogState log;
+    SilentView view(err, storedSkipMakerNote());
+    RoadContext ctx{list, log, app, view};
+
+    const LogLoadResult load = LoadGpsLog(ctx, logPath);
+    switch (load.status) {
+    case LogLoadStatus::NoSuchFile:
+        view.message(titles::kError, QStringLiteral("找不到记录文件：") + logPath.trimmed(),
+                     MessageIcon::Error);
+        return silentexit::kNoneWritten;
+    case LogLoadStatus::Unreadable: // the reader has said why
+        return silentexit::kNoneWritten;
+    case LogLoadStatus::Loaded:
+        break;
+    }
+    if (list.count() == 0) {
+        view.message(titles::kError, view.tips(), MessageIcon::Error);
+        return silentexit::kNoneWritten;
+    }
+    view.message(titles::kNotice, view.tips(), MessageIcon::Information);
+
+    const BatchResult result = cmdStart_Click(ctx);
+    if (result.end != BatchEnd::Finished)
+        return silentexit::kNoneWritten;
+    reportUnwrittenRows(list, view);
+    out << batchSummary(result.written) << Qt::endl;
+    if (result.written == 0)
+        return silentexit::kNoneWritten;
+    const bool everyLineWritten = result.written == result.rows && load.leftOut == 0;
+    return everyLineWritten ? silentexit::kAllWritten : silentexit::kSomeWritten;
+}
