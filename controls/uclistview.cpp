@@ -762,9 +762,14 @@ void UcListView::pvSyncColumnWidths() {
         return;
     QHeaderView* header = m_views->report->header();
     const int count = m_model->realColumnCount();
+    // Showing or hiding the first section reports a resize that would overwrite the stored
+    // widths; take them before that.
+    std::vector<int> widths;
+    for (int c = 0; c < count; ++c)
+        widths.push_back(m_model->columns()[static_cast<size_t>(c)].width);
     header->setSectionHidden(0, count == 0);
     for (int c = 0; c < count; ++c) {
-        const int width = m_model->columns()[static_cast<size_t>(c)].width;
+        const int width = widths[static_cast<size_t>(c)];
         if (header->sectionSize(c) != width)
             header->resizeSection(c, width);
     }
