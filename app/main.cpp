@@ -6,6 +6,7 @@
 #include "app/icons.h"
 #include "app/messagebox.h"
 #include "app/startup.h"
+#include "app/termination.h"
 #include "writer/silentrun.h"
 
 #include <QApplication>
@@ -93,6 +94,7 @@ int main(int argc, char* argv[]) {
 
     QApplication::setWindowIcon(icons::applicationIcon());
     FrmGps window(state);
+    closeWindowOnTermination(window);
     window.show();
     return QApplication::exec();
 }
