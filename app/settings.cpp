@@ -110,6 +110,19 @@ bool hasLineBreakOrNul(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar(u'\0'));
 }
 
+// An installed program keeps its settings per user even where root could write beside it: its
+// folder is shared by every user, and a package manager owns it.
+bool isInstalled(const QString& appDir) {
+    static const QStringList systemPrefixes{QStringLiteral("/usr/"), QStringLiteral("/opt/"),
+                                            QStringLiteral("/bin"), QStringLiteral("/sbin")};
+    const QString dir = QDir::cleanPath(appDir) + QLatin1Char('/');
+    for (const QString& prefix : systemPrefixes) {
+        if (dir.startsWith(prefix))
+            return true;
+    }
+    return QFileInfo::exists(appDir + QStringLiteral("/../share/applications/corvexa-gps.desktop"));
+}
+
 QString resolve(const QString& file) {
     return file.isEmpty() ? defaultSettingsFile() : file;
 }
@@ -122,7 +135,7 @@ QString defaultSettingsFile() {
         return fromEnvironment;
     if (QCoreApplication::instance()) {
         const QString appDir = QCoreApplication::applicationDirPath();
-        if (!appDir.isEmpty() && QFileInfo(appDir).isWritable())
+        if (!appDir.isEmpty() && QFileInfo(appDir).isWritable() && !isInstalled(appDir))
             return appDir + QStringLiteral("/SETTINGS.INI");
     }
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");

@@ -9,8 +9,10 @@ namespace settings {
 inline constexpr auto kBatchSetup = "BatchSetup";
 inline constexpr auto kExportOptions = "ExportOptions";
 
-// $CORVEXA_SETTINGS_FILE when set (tests, portable use); otherwise "SETTINGS.INI" beside the executable when that folder is writable, otherwise
-// $XDG_CONFIG_HOME/Corvexa/SETTINGS.INI (default ~/.config).
+// $CORVEXA_SETTINGS_FILE when set (tests, portable use); otherwise "SETTINGS.INI" beside the
+// executable when that folder is writable and not an installed program's (under /usr, /opt, or a
+// prefix holding our desktop entry); otherwise $XDG_CONFIG_HOME/Corvexa/SETTINGS.INI
+// (default ~/.config).
 QString defaultSettingsFile();
 
 // The value of key in section (both matched without regard to case), or empty text when the file,

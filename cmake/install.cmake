@@ -2,8 +2,8 @@
 
 install(TARGETS corvexa-gps RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Start-up looks for the codec's version record in etc/xdg of the program's own prefix.
-install(FILES ${CMAKE_BINARY_DIR}/etc/xdg/Corvexa/Corvexa.conf DESTINATION etc/xdg/Corvexa)
+install(CODE "set(CORVEXA_RECORD_SOURCE \"${CMAKE_BINARY_DIR}/etc/xdg/Corvexa/Corvexa.conf\")")
+install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/installrecord.cmake)
 
 install(FILES ${PROJECT_SOURCE_DIR}/dist/corvexa-gps.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
