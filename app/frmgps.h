@@ -7,6 +7,7 @@
 #include "gpslog/gpslogstate.h"
 #include "photolist/photolist.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 
@@ -88,6 +89,7 @@ private:
     IMessageSink* m_messageSink = nullptr;
     bool m_formLoading = false;
     int m_busyDepth = 0;
+    QElapsedTimer m_sinceYield;
 
     // Child widgets, owned by the window through Qt's parent chain.
     UcListView* lvFiles = nullptr;
