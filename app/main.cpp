@@ -16,8 +16,6 @@
 
 namespace {
 
-const QString kCodecFailed =
-    QStringLiteral("内核调用失败！请重新安装 Corvexa 元数据编辑器后重试！");
 const QString kEditorTooOld = QStringLiteral("Corvexa 元数据编辑器版本过低，请安装更新后重试！");
 const QString kBadArguments = QStringLiteral("传入参数有误！");
 
@@ -72,7 +70,7 @@ int main(int argc, char* argv[]) {
         // Held only to prove the component can be created.
         const auto probe = state.codecFactory.create(QString::fromLatin1(codec::kProgId));
         if (!probe) {
-            reportStartupError(state.silentMode, kCodecFailed);
+            reportStartupError(state.silentMode, kCoreCallFailed);
             return state.silentMode ? silentexit::kNoneWritten : 1;
         }
     }

@@ -14,6 +14,10 @@ inline const QString kReminder = QStringLiteral("提醒");
 inline const QString kNotice = QStringLiteral("提示");
 } // namespace titles
 
+// The codec could not be created or failed under a road: start-up and both batches say so alike.
+inline const QString kCoreCallFailed =
+    QStringLiteral("内核调用失败！请重新安装 Corvexa 元数据编辑器后重试！");
+
 class IMessageSink {
 public:
     virtual ~IMessageSink() = default;

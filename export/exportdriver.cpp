@@ -75,7 +75,7 @@ public:
         const BatchRunningGuard running(m_ctx.app);
         if (!readAll()) {
             m_codec.reset();
-            m_ctx.view.message(titles::kError, exportmessages::kCoreCallFailed, MessageIcon::Error);
+            m_ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
             // Nothing was written and the list is not done: the user may try again.
             giveControlsBack(true);
             return ExportOutcome::ReadFailed;

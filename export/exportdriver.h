@@ -31,8 +31,6 @@ inline constexpr int kFlags = 2;
 } // namespace exportdialog
 
 namespace exportmessages {
-inline const QString kCoreCallFailed =
-    QStringLiteral("内核调用失败！请重新安装 Corvexa 元数据编辑器后重试！");
 inline const QString kWriteFailed = QStringLiteral("遇到未知错误，导出失败！");
 inline const QString kNothingRead = QStringLiteral("未找到有效 GPS 数据！");
 // "成功导出到 " + path + "！"

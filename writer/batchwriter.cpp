@@ -16,7 +16,6 @@
 
 namespace {
 
-const QString kCoreFailed = QStringLiteral("内核调用失败！请重新安装 Corvexa 元数据编辑器后重试！");
 const QString kBatchFailed = QStringLiteral("批处理过程中发生严重错误，将终止操作！");
 const QString kFinishedTitle = QStringLiteral("完成处理");
 const QString kResultsFolder = QStringLiteral("results/");
@@ -199,7 +198,7 @@ QString BatchRun::copyPath(const QString& fileName) const {
 }
 
 BatchResult BatchRun::coreFailed() {
-    m_ctx.view.message(titles::kError, kCoreFailed, MessageIcon::Error);
+    m_ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
     m_codec.reset();
     m_ctx.app.batchRunning = false;
     // Nothing was written: give the controls back so the user can try again.
