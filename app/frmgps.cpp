@@ -3,6 +3,7 @@
 #include "app/icons.h"
 #include "app/messagebox.h"
 #include "app/settings.h"
+#include "app/uiglobals.h"
 #include "app/vbnum.h"
 #include "controls/commdialog.h"
 #include "controls/uchyperlink.h"
@@ -27,6 +28,9 @@
 
 namespace {
 
+// The dialog's answer did not fit its buffer; nothing was added, and the user should know why.
+const QString kTooManyFiles =
+    QStringLiteral("一次选择的文件过多，未能添加！请分批添加，或使用“添加文件夹”。");
 const QString kMakerNoteWarning = QStringLiteral("除非处理过程中发生错误，否则不建议勾选此项");
 
 // Window layout in pixels: client area and the places of the top-level controls.
@@ -240,7 +244,7 @@ void FrmGps::setUpPhotoList() {
 }
 
 void FrmGps::Form_Load() {
-    setWindowIcon(icons::applicationIcon());
+    SetWindowIcon(*this);
     m_formLoading = true;
     setUpPhotoList();
 
@@ -398,6 +402,8 @@ void FrmGps::cmdOpenEx_Click() {
     dialog.setFilterIndex(addfilesdialog::kFilterIndex);
     dialog.ShowOpen();
     activateWindow();
+    if (dialog.ExtendedError() == CommDialog::FNERR_BUFFERTOOSMALL)
+        message(titles::kNotice, kTooManyFiles, MessageIcon::Warning);
     addChosenFiles(ctx, dialog.FileName());
 }
 

@@ -7,6 +7,7 @@
 #include "app/messagebox.h"
 #include "app/startup.h"
 #include "app/termination.h"
+#include "app/uiglobals.h"
 #include "writer/silentrun.h"
 
 #include <QApplication>
@@ -73,6 +74,10 @@ int main(int argc, char* argv[]) {
             reportStartupError(state.silentMode, kCoreCallFailed);
             return state.silentMode ? silentexit::kNoneWritten : 1;
         }
+    }
+    if (!state.silentMode && !InitCommonCtrls()) {
+        reportStartupError(state.silentMode, kCoreCallFailed);
+        return 1;
     }
     if (!editorVersionAccepted(readEditorVersion(QCoreApplication::applicationDirPath()))) {
         reportStartupError(state.silentMode, kEditorTooOld);

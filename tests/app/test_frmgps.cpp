@@ -305,6 +305,57 @@ private slots:
         QCOMPARE(list->SubItemText(0, 4), QStringLiteral("已读出"));
         QVERIFY(!m_app.batchRunning);
     }
+
+    void addFolderTakesThePhotosDirectlyInIt() {
+        QTemporaryDir dir;
+        for (const char* name : {"a.JPG", "b.jpeg", "c.Tiff", "d.nef", "e.txt", "f.xjpeg"})
+            writeFile(dir.filePath(QLatin1String(name)), "x");
+        QDir(dir.path()).mkdir("sub");
+        writeFile(dir.filePath("sub/g.jpg"), "x");
+        setBatchSetup("Action", "1");
+        Window w(m_app);
+        CommDialog::setTestHook([&dir](QDialog& dialog) {
+            qobject_cast<QFileDialog*>(&dialog)->setDirectory(dir.path());
+            qobject_cast<QFileDialog*>(&dialog)->selectFile(dir.path());
+            dialog.accept();
+        });
+        w.find<QPushButton>("cmdOpenFolder")->click();
+        auto* list = w.find<UcListView>("lvFiles");
+        QCOMPARE(list->Count(), 4);
+        QCOMPARE(list->ItemText(3), QStringLiteral("d.nef"));
+        QCOMPARE(w.sink.messages.last().text, QStringLiteral("成功添加 4 个文件！"));
+    }
+
+    void aNameListChosenAloneIsReadForItsNames() {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("IMG_1.JPG"), "x");
+        writeFile(dir.filePath("names.txt"), "IMG_1\n\nIMG_2.JPG,1,2\n");
+        setBatchSetup("Action", "1");
+        Window w(m_app);
+        answerFileDialog({dir.filePath("names.txt")});
+        w.find<QPushButton>("cmdOpenEx")->click();
+        auto* list = w.find<UcListView>("lvFiles");
+        QCOMPARE(list->Count(), 2);
+        QCOMPARE(list->SubItemText(0, 4), QStringLiteral("待读取"));
+        QCOMPARE(list->SubItemText(1, 4), QStringLiteral("未找到文件"));
+    }
+
+    void aSelectionTooLongForTheDialogIsToldNotDropped() {
+        QTemporaryDir dir;
+        QStringList photos;
+        for (int i = 0; i < 200; ++i) {
+            photos << dir.filePath(QStringLiteral("a-rather-long-photo-name-from-a-camera-%1.jpg")
+                                       .arg(i, 4, 10, QLatin1Char('0')));
+            writeFile(photos.last(), "x");
+        }
+        setBatchSetup("Action", "1");
+        Window w(m_app);
+        answerFileDialog(photos);
+        w.find<QPushButton>("cmdOpenEx")->click();
+        QCOMPARE(w.form.photoList().count(), 0);
+        QCOMPARE(w.sink.messages.size(), 1);
+        QVERIFY(w.sink.messages.first().text.contains(QStringLiteral("过多")));
+    }
 };
 
 QTEST_MAIN(TestFrmGps)
