@@ -68,11 +68,11 @@ bool writeThroughCodec(codec::ICodec& codec, const QStringList& files, const QSt
     return true;
 }
 
-void runSet(const char* label, const QString& root, const CorpusSpec& spec, const Options& options,
-            const QString& exiftool) {
-    if (spec.count <= 0)
+void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
+            const Options& options, const QString& exiftool) {
+    if (recipe.count <= 0)
         return;
-    const QStringList files = makeCorpus(root + "/src", label, spec);
+    const QStringList files = makeCorpus(root + "/src", label, recipe);
     if (files.isEmpty()) {
         std::fprintf(stderr, "could not make the %s corpus\n", label);
         return;

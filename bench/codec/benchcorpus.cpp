@@ -15,18 +15,18 @@ namespace {
 constexpr int kBases = 4;
 }
 
-QStringList makeCorpus(const QString& dir, const QString& prefix, const CorpusSpec& spec) {
+QStringList makeCorpus(const QString& dir, const QString& prefix, const CorpusSpec& recipe) {
     QDir().mkpath(dir);
     QStringList bases;
     for (int i = 0; i < kBases; ++i) {
-        PhotoSpec photo;
-        photo.width = spec.minWidth + (spec.maxWidth - spec.minWidth) * i / (kBases - 1);
+        PhotoRecipe photo;
+        photo.width = recipe.minWidth + (recipe.maxWidth - recipe.minWidth) * i / (kBases - 1);
         photo.height = photo.width * 2 / 3;
         photo.quality = 90;
         photo.noise = true;
         photo.thumbnail = true;
         photo.makerNote = true;
-        if (spec.withGps)
+        if (recipe.withGps)
             photo.gps = GpsSpec{31.2304 + i * 0.01, 121.4737 - i * 0.01, 12.5 + i};
         const QString base =
             makeJpeg(dir, QStringLiteral(".base%1_%2.jpg").arg(prefix).arg(i), photo);
@@ -35,7 +35,7 @@ QStringList makeCorpus(const QString& dir, const QString& prefix, const CorpusSp
         bases.append(base);
     }
     QStringList files;
-    for (int i = 0; i < spec.count; ++i) {
+    for (int i = 0; i < recipe.count; ++i) {
         const QString path = QDir(dir).filePath(
             QStringLiteral("%1%2.jpg").arg(prefix).arg(i, 5, 10, QLatin1Char('0')));
         QFile::remove(path);

@@ -18,7 +18,7 @@ struct CorpusSpec {
 };
 
 // The files, sorted; empty when a file could not be made.
-QStringList makeCorpus(const QString& dir, const QString& prefix, const CorpusSpec& spec);
+QStringList makeCorpus(const QString& dir, const QString& prefix, const CorpusSpec& recipe);
 
 qint64 totalBytes(const QStringList& files);
 

@@ -29,14 +29,14 @@ constexpr int kRounds = 5;
 QStringList makeCorpus(const QString& dir, int count) {
     QStringList originals;
     for (int i = 0; i < 8; ++i) {
-        PhotoSpec spec;
-        spec.width = 1024;
-        spec.height = 768;
-        spec.noise = true;
-        spec.thumbnail = true;
-        spec.gps = GpsSpec{31.2304 + i * 0.01, 121.4737 - i * 0.01, 12.5 + i};
-        spec.tags = {{"Exif.GPSInfo.GPSSpeedRef", "K"}, {"Exif.GPSInfo.GPSSpeed", "45/2"}};
-        originals.append(makeJpeg(dir, QStringLiteral("original-%1.jpg").arg(i), spec));
+        PhotoRecipe recipe;
+        recipe.width = 1024;
+        recipe.height = 768;
+        recipe.noise = true;
+        recipe.thumbnail = true;
+        recipe.gps = GpsSpec{31.2304 + i * 0.01, 121.4737 - i * 0.01, 12.5 + i};
+        recipe.tags = {{"Exif.GPSInfo.GPSSpeedRef", "K"}, {"Exif.GPSInfo.GPSSpeed", "45/2"}};
+        originals.append(makeJpeg(dir, QStringLiteral("original-%1.jpg").arg(i), recipe));
         if (originals.last().isEmpty())
             return {};
     }

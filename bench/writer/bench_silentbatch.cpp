@@ -50,7 +50,7 @@ struct Fix {
 
 // Camera-like JPEGs of 5 to 8 MB: noise keeps them that large at a modest pixel count.
 bool makeCorpus(const QString& folder, int count, int decimals, std::vector<Fix>& fixes) {
-    PhotoSpec probe;
+    PhotoRecipe probe;
     probe.noise = true;
     probe.width = 400;
     probe.height = 300;
@@ -64,14 +64,14 @@ bool makeCorpus(const QString& folder, int count, int decimals, std::vector<Fix>
             kMinBytes + 500'000 +
             (kMaxBytes - kMinBytes - 1'000'000) * i / std::max(1, kDistinctPhotos - 1);
         const double pixels = target / bytesPerPixel;
-        PhotoSpec spec;
-        spec.noise = true;
-        spec.width = int(std::sqrt(pixels * 4 / 3));
-        spec.height = spec.width * 3 / 4;
-        spec.thumbnail = true;
-        spec.makerNote = i % 2 == 1;
-        spec.gps = i % 3 == 0 ? std::optional<GpsSpec>(GpsSpec{48.1, 11.5, 520.0}) : std::nullopt;
-        const QString base = makeJpeg(folder, QStringLiteral("base%1.jpg").arg(i), spec);
+        PhotoRecipe recipe;
+        recipe.noise = true;
+        recipe.width = int(std::sqrt(pixels * 4 / 3));
+        recipe.height = recipe.width * 3 / 4;
+        recipe.thumbnail = true;
+        recipe.makerNote = i % 2 == 1;
+        recipe.gps = i % 3 == 0 ? std::optional<GpsSpec>(GpsSpec{48.1, 11.5, 520.0}) : std::nullopt;
+        const QString base = makeJpeg(folder, QStringLiteral("base%1.jpg").arg(i), recipe);
         if (base.isEmpty())
             return false;
         bases << base;

@@ -57,12 +57,12 @@ bool writeGps(ICodec& codec, const QString& source, const QString& dest, bool re
 }
 
 QString makePhoto(const QString& kind, const QString& dir, const QString& name,
-                  const PhotoSpec& spec = {}) {
+                  const PhotoRecipe& recipe = {}) {
     if (kind == u"tiff")
-        return makeTiff(dir, name, spec);
+        return makeTiff(dir, name, recipe);
     if (kind == u"exv")
-        return makeExv(dir, name, spec);
-    return makeJpeg(dir, name, spec);
+        return makeExv(dir, name, recipe);
+    return makeJpeg(dir, name, recipe);
 }
 
 // Every entry of a folder, hidden ones too: a leftover temporary file must show.
@@ -117,10 +117,10 @@ bool writeBytes(const QString& path, const QByteArray& bytes) {
 
 // A JPEG in which one directory ("exif", "gps" or "maker") claims an absurd number of entries.
 QString jpegWithAbsurdDirectory(const QString& dir, const QString& name, const QString& which) {
-    PhotoSpec spec;
-    spec.makerNote = true;
-    spec.gps = GpsSpec{31.2304, 121.4737, {}};
-    const QString path = makeJpeg(dir, name, spec);
+    PhotoRecipe recipe;
+    recipe.makerNote = true;
+    recipe.gps = GpsSpec{31.2304, 121.4737, {}};
+    const QString path = makeJpeg(dir, name, recipe);
     QByteArray bytes = fileBytes(path);
     TiffPatch tiff(bytes, bytes.indexOf(QByteArray("Exif\0\0", 6)) + 6);
     const quint32 exifIfd = tiff.entryValue(tiff.ifd0(), 0x8769);
@@ -221,10 +221,10 @@ void TestCodec::roundTrip() {
     QFETCH(bool, withAltitude);
     const QString dir = m_dir.filePath(QTest::currentDataTag());
     QVERIFY(QDir().mkpath(dir + "/results"));
-    PhotoSpec spec;
-    spec.exif = withExif;
-    spec.thumbnail = withExif && kind == u"jpeg";
-    const QString source = makePhoto(kind, dir, name, spec);
+    PhotoRecipe recipe;
+    recipe.exif = withExif;
+    recipe.thumbnail = withExif && kind == u"jpeg";
+    const QString source = makePhoto(kind, dir, name, recipe);
     QVERIFY(!source.isEmpty());
     const QByteArray before = fileBytes(source);
     const QString dest = dir + "/results/" + name;
@@ -277,11 +277,11 @@ void TestCodec::roundTrip() {
 void TestCodec::spliceMatchesExiv2Writer() {
     const QString dir = m_dir.filePath("same bytes");
     QVERIFY(QDir().mkpath(dir + "/results"));
-    PhotoSpec spec;
-    spec.thumbnail = true;
-    spec.makerNote = true;
-    spec.gps = GpsSpec{10, 20, 30};
-    const QString source = makeJpeg(dir, "a.jpg", spec);
+    PhotoRecipe recipe;
+    recipe.thumbnail = true;
+    recipe.makerNote = true;
+    recipe.gps = GpsSpec{10, 20, 30};
+    const QString source = makeJpeg(dir, "a.jpg", recipe);
     QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg"));
 
     // Exiv2's own JPEG writer, given the same edit, must produce the very same file.
@@ -310,9 +310,9 @@ void TestCodec::spliceMatchesExiv2Writer() {
 void TestCodec::keepsOtherMetadata() {
     const QString dir = m_dir.filePath("keeps");
     QVERIFY(QDir().mkpath(dir + "/results"));
-    PhotoSpec spec;
-    spec.thumbnail = true;
-    const QString source = makeJpeg(dir, "a.jpg", spec);
+    PhotoRecipe recipe;
+    recipe.thumbnail = true;
+    const QString source = makeJpeg(dir, "a.jpg", recipe);
     {
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(source).toStdString());
         image->readMetadata();
@@ -334,10 +334,10 @@ void TestCodec::keepsOtherMetadata() {
 void TestCodec::staleGpsCleared() {
     const QString dir = m_dir.filePath("stale");
     QVERIFY(QDir().mkpath(dir + "/results"));
-    PhotoSpec spec;
-    spec.gps = GpsSpec{10, 20, 300};
-    spec.tags = {{"Exif.GPSInfo.GPSSpeed", "50/1"}, {"Exif.GPSInfo.GPSImgDirection", "90/1"}};
-    const QString source = makeJpeg(dir, "a.jpg", spec);
+    PhotoRecipe recipe;
+    recipe.gps = GpsSpec{10, 20, 300};
+    recipe.tags = {{"Exif.GPSInfo.GPSSpeed", "50/1"}, {"Exif.GPSInfo.GPSImgDirection", "90/1"}};
+    const QString source = makeJpeg(dir, "a.jpg", recipe);
     QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg", true, false));
 
     const auto gps = readPhotoTags(dir + "/results/a.jpg", "Exif.GPSInfo.");
@@ -360,10 +360,10 @@ void TestCodec::makerNote() {
     QFETCH(bool, readMakerNote);
     const QString dir = m_dir.filePath(QStringLiteral("maker ") + QTest::currentDataTag());
     QVERIFY(QDir().mkpath(dir + "/results"));
-    PhotoSpec spec;
-    spec.makerNote = true;
+    PhotoRecipe recipe;
+    recipe.makerNote = true;
     const QString name = kind == u"jpeg" ? QStringLiteral("a.jpg") : QStringLiteral("a.tif");
-    const QString source = makePhoto(kind, dir, name, spec);
+    const QString source = makePhoto(kind, dir, name, recipe);
     QCOMPARE(readPhotoTags(source, "Exif.Canon.").value("Exif.Canon.OwnerName"),
              QStringLiteral("Test Photographer"));
 
@@ -441,9 +441,9 @@ void TestCodec::damagedInputs() {
     } else if (damage == u"text") {
         QVERIFY(writeBytes(source, "latitude,longitude\r\n31.2,121.4\r\n"));
     } else if (damage == u"cut") {
-        PhotoSpec spec;
-        spec.thumbnail = true;
-        const QByteArray whole = fileBytes(makeJpeg(dir, "a.jpg", spec));
+        PhotoRecipe recipe;
+        recipe.thumbnail = true;
+        const QByteArray whole = fileBytes(makeJpeg(dir, "a.jpg", recipe));
         QVERIFY(writeBytes(source, whole.left(whole.indexOf(QByteArray("Exif\0\0", 6)) + 200)));
     } else if (damage == u"exif" || damage == u"gps") {
         QVERIFY(!jpegWithAbsurdDirectory(dir, "a.jpg", damage).isEmpty());
@@ -680,12 +680,12 @@ void TestCodec::readValues() {
     QFETCH(bool, position);
     const QString dir = m_dir.filePath(QStringLiteral("read ") + QTest::currentDataTag());
     QVERIFY(QDir().mkpath(dir));
-    PhotoSpec spec;
-    spec.gps = GpsSpec{31.2304, 121.4737, {}};
-    spec.tags = tags;
-    spec.tags.insert("Exif.GPSInfo.GPSLatitude",
-                     tags.value("Exif.GPSInfo.GPSLatitude", "31/1 13/1 4944/100"));
-    const QString source = makeJpeg(dir, "a.jpg", spec);
+    PhotoRecipe recipe;
+    recipe.gps = GpsSpec{31.2304, 121.4737, {}};
+    recipe.tags = tags;
+    recipe.tags.insert("Exif.GPSInfo.GPSLatitude",
+                       tags.value("Exif.GPSInfo.GPSLatitude", "31/1 13/1 4944/100"));
+    const QString source = makeJpeg(dir, "a.jpg", recipe);
     QVERIFY(!source.isEmpty());
 
     auto codec = makeCodec();

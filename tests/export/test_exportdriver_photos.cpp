@@ -101,10 +101,10 @@ private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
         for (const auto& photo : kPhotos) {
-            PhotoSpec spec;
-            spec.gps = photo.gps;
-            spec.tags = {{"Exif.GPSInfo.GPSSpeedRef", "K"}, {"Exif.GPSInfo.GPSSpeed", "45/2"}};
-            const QString path = makeJpeg(m_dir.path(), QString::fromUtf8(photo.name), spec);
+            PhotoRecipe recipe;
+            recipe.gps = photo.gps;
+            recipe.tags = {{"Exif.GPSInfo.GPSSpeedRef", "K"}, {"Exif.GPSInfo.GPSSpeed", "45/2"}};
+            const QString path = makeJpeg(m_dir.path(), QString::fromUtf8(photo.name), recipe);
             QVERIFY(!path.isEmpty());
             m_paths.append(path);
         }

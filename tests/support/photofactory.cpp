@@ -11,11 +11,11 @@
 
 namespace {
 
-QImage drawImage(const PhotoSpec& spec) {
-    QImage image(spec.width, spec.height, QImage::Format_RGB32);
-    if (spec.noise) {
-        // A seeded generator: the same spec gives the same bytes, so corpora are reproducible.
-        QRandomGenerator random(quint32(spec.width * 31 + spec.height));
+QImage drawImage(const PhotoRecipe& recipe) {
+    QImage image(recipe.width, recipe.height, QImage::Format_RGB32);
+    if (recipe.noise) {
+        // A seeded generator: the same recipe gives the same bytes, so corpora are reproducible.
+        QRandomGenerator random(quint32(recipe.width * 31 + recipe.height));
         for (int y = 0; y < image.height(); ++y) {
             auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
             for (int x = 0; x < image.width(); ++x)
@@ -24,7 +24,7 @@ QImage drawImage(const PhotoSpec& spec) {
         return image;
     }
     QPainter painter(&image);
-    QLinearGradient gradient(0, 0, spec.width, spec.height);
+    QLinearGradient gradient(0, 0, recipe.width, recipe.height);
     gradient.setColorAt(0, QColor(40, 90, 160));
     gradient.setColorAt(1, QColor(230, 200, 120));
     painter.fillRect(image.rect(), gradient);
@@ -49,7 +49,7 @@ QString rationalDms(double value) {
     return QStringLiteral("%1/1 %2/1 %3/10000").arg(deg).arg(min).arg(tenThousandths);
 }
 
-void addCameraExif(Exiv2::ExifData& exif, const PhotoSpec& spec) {
+void addCameraExif(Exiv2::ExifData& exif, const PhotoRecipe& recipe) {
     exif["Exif.Image.Make"] = "Corvexa Test Camera Co.";
     exif["Exif.Image.Model"] = "CTC-1";
     exif["Exif.Image.Orientation"] = uint16_t(1);
@@ -71,8 +71,8 @@ void addCameraExif(Exiv2::ExifData& exif, const PhotoSpec& spec) {
     exif["Exif.Photo.Flash"] = uint16_t(16);
     exif["Exif.Photo.FocalLength"] = Exiv2::URational(50, 1);
     exif["Exif.Photo.ColorSpace"] = uint16_t(1);
-    exif["Exif.Photo.PixelXDimension"] = uint32_t(spec.width);
-    exif["Exif.Photo.PixelYDimension"] = uint32_t(spec.height);
+    exif["Exif.Photo.PixelXDimension"] = uint32_t(recipe.width);
+    exif["Exif.Photo.PixelYDimension"] = uint32_t(recipe.height);
     exif["Exif.Photo.WhiteBalance"] = uint16_t(0);
     exif["Exif.Photo.LensModel"] = "CTC 50mm F1.8";
     Exiv2::ExifKey version("Exif.Photo.ExifVersion");
@@ -110,7 +110,7 @@ void addMakerNote(Exiv2::ExifData& exif) {
 }
 
 void addThumbnail(Exiv2::ExifData& exif) {
-    PhotoSpec small;
+    PhotoRecipe small;
     small.width = 160;
     small.height = 120;
     const QByteArray jpeg = jpegBytes(drawImage(small), 70);
@@ -132,20 +132,20 @@ void applyTags(Exiv2::ExifData& exif, const QMap<QString, QString>& tags) {
     }
 }
 
-bool writeMetadata(const QString& path, const PhotoSpec& spec) {
+bool writeMetadata(const QString& path, const PhotoRecipe& recipe) {
     try {
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
         image->readMetadata();
         Exiv2::ExifData& exif = image->exifData();
-        if (spec.exif)
-            addCameraExif(exif, spec);
-        if (spec.gps)
-            addGps(exif, *spec.gps);
-        if (spec.makerNote)
+        if (recipe.exif)
+            addCameraExif(exif, recipe);
+        if (recipe.gps)
+            addGps(exif, *recipe.gps);
+        if (recipe.makerNote)
             addMakerNote(exif);
-        if (spec.thumbnail)
+        if (recipe.thumbnail)
             addThumbnail(exif);
-        applyTags(exif, spec.tags);
+        applyTags(exif, recipe.tags);
         image->writeMetadata();
         return true;
     } catch (const std::exception&) {
@@ -219,10 +219,10 @@ QByteArray tiffBytes(const QImage& image) {
     return out;
 }
 
-QString finish(const QString& path, const PhotoSpec& spec) {
+QString finish(const QString& path, const PhotoRecipe& recipe) {
     const bool anyMetadata =
-        spec.exif || spec.gps || spec.makerNote || spec.thumbnail || !spec.tags.isEmpty();
-    if (anyMetadata && !writeMetadata(path, spec)) {
+        recipe.exif || recipe.gps || recipe.makerNote || recipe.thumbnail || !recipe.tags.isEmpty();
+    if (anyMetadata && !writeMetadata(path, recipe)) {
         QFile::remove(path);
         return {};
     }
@@ -231,21 +231,21 @@ QString finish(const QString& path, const PhotoSpec& spec) {
 
 } // namespace
 
-QString makeJpeg(const QString& dir, const QString& name, const PhotoSpec& spec) {
+QString makeJpeg(const QString& dir, const QString& name, const PhotoRecipe& recipe) {
     const QString path = QDir(dir).filePath(name);
-    if (!writeFile(path, jpegBytes(drawImage(spec), spec.quality)))
+    if (!writeFile(path, jpegBytes(drawImage(recipe), recipe.quality)))
         return {};
-    return finish(path, spec);
+    return finish(path, recipe);
 }
 
-QString makeTiff(const QString& dir, const QString& name, const PhotoSpec& spec) {
+QString makeTiff(const QString& dir, const QString& name, const PhotoRecipe& recipe) {
     const QString path = QDir(dir).filePath(name);
-    if (!writeFile(path, tiffBytes(drawImage(spec))))
+    if (!writeFile(path, tiffBytes(drawImage(recipe))))
         return {};
-    return finish(path, spec);
+    return finish(path, recipe);
 }
 
-QString makeExv(const QString& dir, const QString& name, const PhotoSpec& spec) {
+QString makeExv(const QString& dir, const QString& name, const PhotoRecipe& recipe) {
     const QString path = QDir(dir).filePath(name);
     try {
         auto image = Exiv2::ImageFactory::create(Exiv2::ImageType::exv,
@@ -254,7 +254,7 @@ QString makeExv(const QString& dir, const QString& name, const PhotoSpec& spec) 
     } catch (const std::exception&) {
         return {};
     }
-    return finish(path, spec);
+    return finish(path, recipe);
 }
 
 bool setPhotoTags(const QString& path, const QMap<QString, QString>& tags) {

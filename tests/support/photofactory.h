@@ -3,9 +3,9 @@
 // TIFF, or an Exiv2 .exv template, each with an optional camera-like EXIF block, GPS position,
 // thumbnail and maker note written through Exiv2.
 //
-//   PhotoSpec spec;
-//   spec.gps = GpsSpec{31.2304, 121.4737, 12.5};
-//   const QString path = makeJpeg(dir.path(), "a.jpg", spec);
+//   PhotoRecipe recipe;
+//   recipe.gps = GpsSpec{31.2304, 121.4737, 12.5};
+//   const QString path = makeJpeg(dir.path(), "a.jpg", recipe);
 //
 // Every function returns the path of the file it wrote, or an empty text when it failed.
 
@@ -20,7 +20,7 @@ struct GpsSpec {
     std::optional<double> altitude; // metres, negative below sea level
 };
 
-struct PhotoSpec {
+struct PhotoRecipe {
     int width = 160;
     int height = 120;
     int quality = 85;           // JPEG quality
@@ -34,9 +34,9 @@ struct PhotoSpec {
     QMap<QString, QString> tags;
 };
 
-QString makeJpeg(const QString& dir, const QString& name, const PhotoSpec& spec = {});
-QString makeTiff(const QString& dir, const QString& name, const PhotoSpec& spec = {});
-QString makeExv(const QString& dir, const QString& name, const PhotoSpec& spec = {});
+QString makeJpeg(const QString& dir, const QString& name, const PhotoRecipe& recipe = {});
+QString makeTiff(const QString& dir, const QString& name, const PhotoRecipe& recipe = {});
+QString makeExv(const QString& dir, const QString& name, const PhotoRecipe& recipe = {});
 
 // Sets (or with an empty value removes) Exiv2 keys in an existing photo, in place.
 bool setPhotoTags(const QString& path, const QMap<QString, QString>& tags);

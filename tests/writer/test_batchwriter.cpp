@@ -60,19 +60,19 @@ struct Batch {
     QString source(const QString& name) const { return log.logFolder + name; }
     QString copy(const QString& name) const { return log.logFolder + "results/" + name; }
 
-    FakePhoto& add(const RowSpec& spec) {
+    FakePhoto& add(const RowSpec& recipe) {
         PhotoRow row;
-        row.record.fileName = spec.name;
-        row.record.fileExists = spec.exists;
-        row.record.lat = *parseCoordinate(spec.lat);
-        row.record.lon = *parseCoordinate(spec.lon);
-        row.record.noAltitude = !spec.altitude;
-        row.record.altitude = spec.altitude.value_or(0);
-        row.texts[ColFileName] = spec.name;
+        row.record.fileName = recipe.name;
+        row.record.fileExists = recipe.exists;
+        row.record.lat = *parseCoordinate(recipe.lat);
+        row.record.lon = *parseCoordinate(recipe.lon);
+        row.record.noAltitude = !recipe.altitude;
+        row.record.altitude = recipe.altitude.value_or(0);
+        row.texts[ColFileName] = recipe.name;
         row.texts[ColStatus] = status::kPending;
-        row.ghosted = spec.ghosted;
+        row.ghosted = recipe.ghosted;
         list.append(row);
-        return world.photos[source(spec.name)];
+        return world.photos[source(recipe.name)];
     }
 
     BatchResult run() {

@@ -142,8 +142,8 @@ struct Run {
         file.write(text.toUtf8());
     }
 
-    void photo(const QString& name, PhotoSpec spec = {}) const {
-        QVERIFY(!makeJpeg(dir.path(), name, spec).isEmpty());
+    void photo(const QString& name, PhotoRecipe recipe = {}) const {
+        QVERIFY(!makeJpeg(dir.path(), name, recipe).isEmpty());
     }
 
     void run(const QString& logName = QStringLiteral("log.txt"), bool codecFails = false) {
@@ -167,7 +167,7 @@ private slots:
         if (kExifTool.isEmpty())
             QSKIP("exiftool is not installed");
         Run run;
-        PhotoSpec camera;
+        PhotoRecipe camera;
         camera.thumbnail = true;
         camera.gps = GpsSpec{10.5, 20.5, 300.0}; // a stale position with time and datum
         run.photo("south.jpg", camera);
@@ -297,7 +297,7 @@ private slots:
         if (!stored.isNull())
             QVERIFY(settings::WriteSetting(settings::kBatchSetup, "SkipMakerNote", stored));
         Run run;
-        PhotoSpec canon;
+        PhotoRecipe canon;
         canon.makerNote = true;
         run.photo("canon.jpg", canon);
         QVERIFY(!readPhotoTags(run.path("canon.jpg"), "Exif.Canon.").isEmpty());
