@@ -6,6 +6,7 @@
 #include "controls/uclistview.h"
 #include "support/fakecodec.h"
 #include "support/messagesink.h"
+#include "support/testfiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,12 +20,6 @@
 #include <QTest>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
 
 QString settingsFile() {
     return settings::defaultSettingsFile();

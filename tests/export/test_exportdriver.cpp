@@ -5,6 +5,7 @@
 #include "export/exportdriver.h"
 #include "support/fakecodec.h"
 #include "support/fakeview.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,12 +81,6 @@ FakePhoto tagged(double lat, double lon, const QString& alt = {}, const QString&
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 void setSetting(const char* section, const QString& key, const QString& value) {

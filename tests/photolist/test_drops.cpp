@@ -1,6 +1,7 @@
 #include "app/settings.h"
 #include "photolist/addphotos.h"
 #include "support/fakeview.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,19 +9,6 @@
 #include <QTest>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes = "x") {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(bytes);
-}
-
-QStringList rowNames(const PhotoList& list) {
-    QStringList names;
-    for (int i = 0; i < list.count(); ++i)
-        names.append(list.row(i).texts[ColFileName]);
-    return names;
-}
 
 constexpr int kImport = 0;
 constexpr int kExport = 1;
