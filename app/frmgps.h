@@ -2,10 +2,10 @@
 // frmGPS, the main window: the photo list on the left, the action box and the import or export
 // group on the right. Its handlers only run dialogs and hand over to the roads of the core.
 
-#include "app/appstate.h"
-#include "app/mainview.h"
-#include "gpslog/gpslogstate.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
+#include "road/appstate.h"
+#include "road/mainview.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

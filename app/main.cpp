@@ -1,13 +1,13 @@
 // StartUp: prove the codec can be created, check the editor's version, read the command line, then
 // show the main window or run the silent batch.
 
-#include "app/appstate.h"
 #include "app/frmgps.h"
 #include "app/icons.h"
 #include "app/messagebox.h"
-#include "app/startup.h"
 #include "app/termination.h"
 #include "app/uiglobals.h"
+#include "base/startup.h"
+#include "road/appstate.h"
 #include "writer/silentrun.h"
 
 #include <QApplication>

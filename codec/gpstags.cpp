@@ -1,7 +1,7 @@
 #include "gpstags.h"
 
-#include "app/vbnum.h"
-#include "gpslog/coordinates.h"
+#include "base/coordinates.h"
+#include "base/vbnum.h"
 
 #include <QStringList>
 #include <cmath>

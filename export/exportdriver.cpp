@@ -1,11 +1,11 @@
 #include "export/exportdriver.h"
 
-#include "app/globals.h"
-#include "app/settings.h"
-#include "app/vbnum.h"
+#include "base/globals.h"
+#include "base/settings.h"
+#include "base/vbnum.h"
 #include "codec/codec.h"
 #include "export/exportformats.h"
-#include "gpslog/gpslogstate.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <QFileInfo>

@@ -9,7 +9,7 @@
 //   ... show the save dialog with setup ...
 //   runExport(ctx, choice, dialog.FileName);
 
-#include "app/mainview.h"
+#include "road/mainview.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "export/exportformats.h"
 
-#include "app/vbnum.h"
-#include "gpslog/coordinates.h"
+#include "base/coordinates.h"
+#include "base/vbnum.h"
 
 namespace exportformats {
 namespace {

@@ -1,10 +1,10 @@
 #include "gpslog/logreader.h"
 
-#include "app/settings.h"
-#include "gpslog/gpslogstate.h"
+#include "base/settings.h"
+#include "base/textlinereader.h"
 #include "gpslog/matching.h"
-#include "gpslog/textlinereader.h"
 #include "photolist/addphotos.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <QFileInfo>

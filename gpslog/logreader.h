@@ -4,7 +4,7 @@
 // latitude, altitude tuple per line, the folder's images given to the points in name order).
 // The two are told apart by content: a "<?xml" line before the first row makes a track.
 
-#include "app/mainview.h"
+#include "road/mainview.h"
 
 #include <QString>
 #include <functional>

@@ -1,7 +1,7 @@
 #include "gpslog/matching.h"
 
-#include "app/vbnum.h"
-#include "gpslog/gpslogstate.h"
+#include "base/vbnum.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <QFileInfo>

@@ -3,8 +3,8 @@
 // the first field, looked up in the log's own folder; a KML/XML track names none, and the folder's
 // images are given to its points afterwards, in name order (AddFolderPhotos in assign mode).
 
-#include "app/mainview.h"
-#include "gpslog/gpslogrecord.h"
+#include "photolist/gpslogrecord.h"
+#include "road/mainview.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "gpslog/swap.h"
 
-#include "gpslog/gpslogstate.h"
 #include "gpslog/matching.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <utility>

@@ -1,9 +1,9 @@
 #include "photolist/addphotos.h"
 
-#include "app/globals.h"
-#include "app/settings.h"
-#include "gpslog/gpslogstate.h"
-#include "gpslog/textlinereader.h"
+#include "base/globals.h"
+#include "base/settings.h"
+#include "base/textlinereader.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <QDir>

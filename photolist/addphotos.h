@@ -3,7 +3,7 @@
 // The window runs the dialogs and calls these with what the user chose; they change the list, the
 // button states and "LastFolder", and tell the user through the view.
 
-#include "app/mainview.h"
+#include "road/mainview.h"
 
 #include <QString>
 #include <QStringList>
@@ -90,8 +90,3 @@ void addFolder(RoadContext& ctx, const QString& folder);
 // into a new list. UTF-8, or GB18030 when not valid UTF-8; blank lines are skipped. An XML file
 // or one that cannot be read empties the list and says "无效记录文件类型！".
 void LoadFileListLog(RoadContext& ctx, const QString& path);
-
-// lvFiles_OLEDragDrop: in the import action loads the first path as a GPS log; in the export
-// action queues every path whose name has a "." (duplicates skipped silently). Refused while a
-// batch runs.
-void dropFiles(RoadContext& ctx, const QStringList& paths);

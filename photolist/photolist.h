@@ -3,7 +3,7 @@
 // all together. The window's list view mirrors it through the signals; the roads change rows only
 // through this class, so the core and the window can never disagree.
 
-#include "gpslog/gpslogrecord.h"
+#include "photolist/gpslogrecord.h"
 
 #include <QObject>
 #include <QString>

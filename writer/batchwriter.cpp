@@ -1,8 +1,8 @@
 #include "writer/batchwriter.h"
 
+#include "base/coordinates.h"
 #include "codec/codec.h"
-#include "gpslog/coordinates.h"
-#include "gpslog/gpslogstate.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <QDir>

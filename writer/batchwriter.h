@@ -11,7 +11,7 @@
 //  - skipMakerNote() is read afresh for every photo;
 //  - closeWindow() ends a silent run.
 
-#include "app/mainview.h"
+#include "road/mainview.h"
 
 #include <QString>
 

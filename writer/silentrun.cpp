@@ -1,11 +1,11 @@
 #include "writer/silentrun.h"
 
-#include "app/mainview.h"
-#include "app/settings.h"
-#include "app/vbnum.h"
-#include "gpslog/gpslogstate.h"
+#include "base/settings.h"
+#include "base/vbnum.h"
 #include "gpslog/logreader.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
+#include "road/mainview.h"
 #include "writer/batchwriter.h"
 
 namespace {

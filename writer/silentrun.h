@@ -2,7 +2,7 @@
 // The batch run with "-silent": no window, no display. Messages go to standard error as
 // "title: text", the summary to standard output, and the exit status tells the outcome.
 
-#include "app/appstate.h"
+#include "road/appstate.h"
 
 #include <QString>
 #include <QTextStream>

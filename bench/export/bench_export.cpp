@@ -4,7 +4,7 @@
 //
 //   bench_export [count=1000]
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "codec/codec.h"
 #include "export/exportdriver.h"
 #include "support/fakeview.h"

@@ -4,10 +4,10 @@
 // is loaded at start) and prints that time and the peak memory of the process.
 
 #include "app/frmgps.h"
-#include "app/mainview.h"
-#include "gpslog/gpslogstate.h"
 #include "gpslog/logreader.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
+#include "road/mainview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -9,7 +9,7 @@
 // The corpus is made once per run in a temporary folder and read once before timing, so every
 // contender finds the photos in the page cache.
 
-#include "app/appstate.h"
+#include "road/appstate.h"
 #include "support/photofactory.h"
 #include "writer/silentrun.h"
 

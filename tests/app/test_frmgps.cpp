@@ -1,7 +1,7 @@
 // The main window driven through its controls on the offscreen platform.
 
 #include "app/frmgps.h"
-#include "app/settings.h"
+#include "base/settings.h"
 #include "controls/commdialog.h"
 #include "controls/uclistview.h"
 #include "support/fakecodec.h"

@@ -1,7 +1,7 @@
 // The export run against the scripted codec: row results, file contents, messages, controls and
 // the ways a run can fail.
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "export/exportdriver.h"
 #include "support/fakecodec.h"
 #include "support/fakeview.h"

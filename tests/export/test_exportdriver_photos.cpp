@@ -1,7 +1,7 @@
 // The export run on real photos through the Exiv2 codec: the files it writes are read back by
 // independent readers (ExifTool for the photos, GPSBabel and an XML parser for the KML).
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "export/exportdriver.h"
 #include "support/fakeview.h"
 #include "support/photofactory.h"

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "base/settings.h"
 #include "gpslog/logreader.h"
 #include "gpslog/matching.h"
 #include "gpslog/swap.h"

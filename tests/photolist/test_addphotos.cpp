@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "base/settings.h"
 #include "photolist/addphotos.h"
 #include "support/fakeview.h"
 #include "support/testfiles.h"

@@ -1,9 +1,9 @@
 #pragma once
 // A window without widgets: records what the roads did to it.
 
-#include "app/mainview.h"
-#include "gpslog/gpslogstate.h"
+#include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
+#include "road/mainview.h"
 #include "support/messagesink.h"
 
 #include <QHash>

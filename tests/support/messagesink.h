@@ -1,7 +1,7 @@
 #pragma once
 // A message sink that records what the roads said, for tests to check.
 
-#include "app/messages.h"
+#include "base/messages.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 // The batch writer against the scripted codec: what it hands the codec, the row statuses, the
 // captions and messages, and both ways a batch can fail.
 
-#include "gpslog/coordinates.h"
+#include "base/coordinates.h"
 #include "support/fakecodec.h"
 #include "support/fakeview.h"
 #include "writer/batchwriter.h"

@@ -1,7 +1,7 @@
 // The silent batch end to end: a log and real photos in, tagged copies out through the Exiv2
 // codec, read back by ExifTool as an independent reader.
 
-#include "app/settings.h"
+#include "base/settings.h"
 #include "support/photofactory.h"
 #include "writer/silentrun.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gpslog/coordinates.h"
+#include "base/coordinates.h"
 
 #include <QString>
 

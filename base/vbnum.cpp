@@ -1,4 +1,4 @@
-#include "app/vbnum.h"
+#include "base/vbnum.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 // The export options dialog on the offscreen platform: what it shows from the settings, the fixed
 // rows, its colours, and that only "确定" writes.
 
-#include "app/settings.h"
+#include "app/frmoptions.h"
+#include "base/settings.h"
 #include "controls/uclistview.h"
-#include "export/frmoptions.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

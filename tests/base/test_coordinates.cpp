@@ -1,4 +1,4 @@
-#include "gpslog/coordinates.h"
+#include "base/coordinates.h"
 
 #include <QTest>
 #include <cmath>

@@ -1,4 +1,5 @@
-#include "app/settings.h"
+#include "base/settings.h"
+#include "gpslog/drops.h"
 #include "photolist/addphotos.h"
 #include "support/fakeview.h"
 #include "support/testfiles.h"

@@ -2,8 +2,8 @@
 // What the roads may do to the main window, and the context they run in. The window implements
 // IMainView; silent mode and tests implement it without widgets.
 
-#include "app/appstate.h"
-#include "app/messages.h"
+#include "base/messages.h"
+#include "road/appstate.h"
 
 class PhotoList;
 struct GpsLogState;

@@ -1,6 +1,6 @@
-// Files dropped on the photo list.
+#include "gpslog/drops.h"
 
-#include "app/globals.h"
+#include "base/globals.h"
 #include "gpslog/logreader.h"
 #include "photolist/addphotos.h"
 #include "photolist/photolist.h"

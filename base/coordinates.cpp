@@ -1,6 +1,6 @@
-#include "gpslog/coordinates.h"
+#include "base/coordinates.h"
 
-#include "app/vbnum.h"
+#include "base/vbnum.h"
 
 #include <QList>
 #include <cmath>

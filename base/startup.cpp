@@ -1,7 +1,7 @@
-#include "app/startup.h"
+#include "base/startup.h"
 
-#include "app/settings.h"
-#include "app/vbnum.h"
+#include "base/settings.h"
+#include "base/vbnum.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "export/frmoptions.h"
+#include "app/frmoptions.h"
 
-#include "app/settings.h"
-#include "app/vbnum.h"
+#include "base/settings.h"
+#include "base/vbnum.h"
 #include "controls/olecolor.h"
 #include "controls/uclistview.h"
 #include "export/exportformats.h"

@@ -1,4 +1,4 @@
-#include "gpslog/textlinereader.h"
+#include "base/textlinereader.h"
 
 namespace {
 
