@@ -1,6 +1,6 @@
 #pragma once
 // The settings store: a small INI file read and written key by key, with no cache.
-// Values are UTF-8 and cut to 254 bytes, as the program has always stored them.
+// Values are UTF-8 and cut to 254 bytes (older readers of the file expect no more).
 
 #include <QString>
 

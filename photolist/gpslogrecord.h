@@ -5,7 +5,7 @@
 #include <QString>
 
 // One row's record. For a log row fileName is relative to the log folder; for a photo added for
-// export it is the full path. A new record is zero-filled, as a fresh table entry always was.
+// export it is the full path. A new record is zero-filled.
 struct GpsLogRecord {
     QString fileName;
     bool fileExists = false;
