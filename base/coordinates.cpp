@@ -127,25 +127,44 @@ Rational GetRational(float x, int precision) {
     };
     constexpr qint64 kLargestNumerator = std::numeric_limits<qint32>::max();
     const double magnitude = std::fabs(value);
-    // Seconds and altitudes of at least 1: a numerator i can only pass when i/x lies next to a
-    // whole d, that is when i is d*x rounded. Walking d instead of i finds the same smallest
-    // numerator in x times fewer steps, which matters for every photo of a batch. Above 1e5 the
-    // tolerance spans more than one numerator per d, so those values take the plain walk.
-    if (magnitude >= 1.0 && magnitude < 1e5) {
-        for (qint64 d = 1;; ++d) {
-            const qint64 i = std::llround(static_cast<double>(d) * magnitude);
-            if (i > kLargestNumerator)
-                return {0, 0};
-            if (const auto found = accept(i))
-                return *found;
-        }
-    }
-    for (qint64 i = 1; i <= kLargestNumerator; ++i) {
-        // Past this no denominator fits 32 bits: the search can only fail.
-        if (static_cast<double>(i) / magnitude > kLargestNumerator + 0.5)
-            return {0, 0};
-        if (const auto found = accept(i))
+    // Walking i = 1, 2, 3, ... takes up to a million steps on six-decimal logs. But the first i
+    // that passes comes closer to a whole multiple of 1/x than every smaller one, so it is the
+    // denominator of a convergent of 1/x's continued fraction: testing those alone finds the
+    // same numerator in a few dozen steps. A float is an exact binary fraction, so the
+    // expansion runs on integers, without rounding.
+    int exponent = 0;
+    const double mantissa = std::frexp(magnitude, &exponent); // magnitude = mantissa * 2^exponent
+    constexpr int kMantissaBits = std::numeric_limits<float>::digits;
+    const auto significand = static_cast<quint64>(std::ldexp(mantissa, kMantissaBits));
+    const int shift = kMantissaBits - exponent; // magnitude = significand / 2^shift
+    if (shift > 62 || shift < -38) {
+        // Outside the 64-bit form: 1/x beyond every numerator, or x beyond every denominator.
+        if (const auto found = accept(1); found && 1.0 / magnitude <= kLargestNumerator + 0.5)
             return *found;
+        return {0, 0};
     }
-    return {0, 0};
+    // 1/x = top / bottom.
+    quint64 top = shift >= 0 ? quint64{1} << shift : 1;
+    quint64 bottom = shift >= 0 ? significand : significand << -shift;
+    qint64 previous = 0; // convergent denominators q(k-1) and q(k), from q(-1) = 0, q(0) = 1
+    qint64 current = 1;
+    top %= bottom;
+    std::swap(top, bottom);
+    for (;;) {
+        // Past this no denominator fits 32 bits: the search can only fail.
+        if (static_cast<double>(current) / magnitude > kLargestNumerator + 0.5)
+            return {0, 0};
+        if (const auto found = accept(current))
+            return *found;
+        if (bottom == 0)
+            return {0, 0}; // 1/x ended; its last convergent is exact and always passes
+        const quint64 quotient = top / bottom;
+        top %= bottom;
+        std::swap(top, bottom);
+        if (quotient > quint64(kLargestNumerator - previous) / quint64(current))
+            return {0, 0};
+        const qint64 next = qint64(quotient) * current + previous;
+        previous = current;
+        current = next;
+    }
 }

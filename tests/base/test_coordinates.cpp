@@ -1,7 +1,9 @@
 #include "base/coordinates.h"
+#include "base/vbnum.h"
 
 #include <QTest>
 #include <cmath>
+#include <limits>
 
 class TestCoordinates : public QObject {
     Q_OBJECT
@@ -163,30 +165,79 @@ private slots:
         QVERIFY(std::fabs(double(r.num) / double(x) - r.den) < 1e-6);
     }
 
-    // The search steps through denominators; it must land on the numerator that walking every
-    // numerator from 1 finds, for seconds, negative values and altitudes alike.
+    // The three-decimal search walks convergents; it must find the numerator that walking every
+    // numerator from 1 finds, for every three-decimal seconds value, negative ones, altitudes
+    // from the Dead Sea to Everest, and tolerances other than the writer's.
+    void rationalSearchAgreesWithTheNumeratorWalk_data() {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<double>("step");
+        QTest::addColumn<int>("precision");
+        QTest::newRow("seconds") << 1.0 << 60.0 << 0.001 << 6;
+        // Below one second the old walk takes up to millions of steps: a sample.
+        QTest::newRow("seconds below one") << 0.001 << 1.0 << 0.0097 << 6;
+        QTest::newRow("negative seconds") << -60.0 << -1.0 << 0.007 << 6;
+        QTest::newRow("altitudes") << -430.0 << 8849.0 << 0.0613 << 6;
+        QTest::newRow("high altitudes") << 8000.0 << 20000.0 << 1.0009 << 6;
+        QTest::newRow("seconds, precision 4") << 0.001 << 60.0 << 0.013 << 4;
+        QTest::newRow("seconds, precision 8") << 1.0 << 60.0 << 0.131 << 8;
+    }
     void rationalSearchAgreesWithTheNumeratorWalk() {
-        const auto walk = [](double x) -> Rational {
-            for (qint64 i = 1; i < 100000000; ++i) {
-                const double q = double(i) / x;
-                const double nearest = std::nearbyint(q);
-                if (std::fabs(q - nearest) < 1e-6) {
-                    const auto den = qint32(nearest);
-                    return den < 0 ? Rational{qint32(-i), -den} : Rational{qint32(i), den};
-                }
-            }
-            return {0, 0};
-        };
-        for (int milli = 1001; milli < 60000; milli += 997) {
-            for (const int sign : {1, -1}) {
-                const float x = float(sign * milli / 1000.0);
-                const Rational fast = GetRational(x);
-                if (fast.den == 10 || fast.den == 100)
-                    continue; // one or two decimals: not the search
-                QCOMPARE(fast, walk(double(x)));
-            }
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(double, step);
+        QFETCH(int, precision);
+        int compared = 0;
+        for (double v = from; v < to; v += step) {
+            const float x = float(std::round(v * 1000) / 1000);
+            const QString text = vbnum::upTo3Decimals(x);
+            if (text.size() - text.lastIndexOf(u'.') != 4)
+                continue; // one or two decimals: no search
+            const Rational expected = walkNumerators(x, precision);
+            if (GetRational(x, precision) != expected)
+                QFAIL(qPrintable(QStringLiteral("%1: %2/%3 expected")
+                                     .arg(double(x), 0, 'g', 9)
+                                     .arg(expected.num)
+                                     .arg(expected.den)));
+            ++compared;
         }
-        QCOMPARE(GetRational(1234.567f), walk(double(1234.567f)));
+        QVERIFY(compared > 50);
+    }
+
+private:
+    // The search as the writer first had it: i = 1, 2, 3, ... until i/x lies within 10^-precision
+    // of a whole number. For |x| >= 1 only i = round(d*|x|) can pass for each whole d, and those
+    // rise with d, so d is walked instead: the same i, |x| times sooner.
+    static Rational walkNumerators(float x, int precision) {
+        const double value = x;
+        const double magnitude = std::fabs(value);
+        const double tolerance = std::pow(0.1, precision);
+        constexpr qint64 kLargest = std::numeric_limits<qint32>::max();
+        for (qint64 d = 1, i = 1; i <= kLargest; ++d) {
+            if (magnitude >= 1.0) {
+                // d*|x| is exact in double (a float times d < 2^29), and so is its distance to the
+                // nearest whole number (rounded by adding and taking away 2^52): far from one,
+                // i/x cannot pass, so the division is skipped.
+                const double exact = double(d) * magnitude;
+                const double distance = exact - ((exact + 0x1p52) - 0x1p52);
+                if (std::fabs(distance) >= 2 * tolerance * magnitude && d < (1 << 29))
+                    continue;
+                i = std::llround(exact);
+            }
+            if (double(i) / magnitude > kLargest + 0.5)
+                return {0, 0}; // no denominator fits 32 bits
+            const double q = double(i) / value;
+            const double nearest = vbnum::roundHalfEven(q);
+            if (std::fabs(q - nearest) < tolerance) {
+                const auto den = vbnum::toInt32(nearest);
+                if (!den || *den == std::numeric_limits<qint32>::min())
+                    return {0, 0};
+                return *den < 0 ? Rational{qint32(-i), -*den} : Rational{qint32(i), *den};
+            }
+            if (magnitude < 1.0)
+                ++i;
+        }
+        return {0, 0};
     }
 };
 
