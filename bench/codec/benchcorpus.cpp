@@ -6,10 +6,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace {
 constexpr int kBases = 4;
@@ -87,4 +93,57 @@ bool runProgram(const QString& program, const QStringList& arguments) {
     process.start(program, arguments);
     return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+ProgramRun timeProgram(const QString& program, const QStringList& arguments) {
+    // A child's peak memory includes the memory of whoever started it up to its exec, so a large
+    // benchmark would count itself: GNU time, small and standing between, counts for the child.
+    static const QString kTime = QStringLiteral("/usr/bin/time");
+    static const bool haveTime = QFileInfo(kTime).isExecutable();
+    const QString peakFile = QDir::tempPath() + QStringLiteral("/benchpeak-%1").arg(::getpid());
+    QStringList command{program};
+    if (haveTime)
+        command = QStringList{
+            kTime,  QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), peakFile,
+            program};
+    std::vector<QByteArray> storage;
+    for (const QString& argument : command + arguments)
+        storage.push_back(QFile::encodeName(argument));
+    std::vector<char*> argv;
+    for (QByteArray& text : storage)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return {};
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return {};
+    const double ms = timer.nsecsElapsed() / 1e6;
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    long peakKiB = -1;
+    if (QFile peak(peakFile); haveTime && peak.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = peak.readAll().trimmed().split('\n');
+        peakKiB = lines.last().toLong();
+        peak.remove();
+    }
+    return {ok, ms, peakKiB};
+}
+
+Spread spreadOf(std::vector<double> values) {
+    if (values.empty())
+        return {std::nan(""), std::nan(""), std::nan("")};
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
 }

@@ -39,3 +39,20 @@ void resetFolder(const QString& dir);
 
 // Runs a program and waits for it; false when it failed to start or exited non-zero.
 bool runProgram(const QString& program, const QStringList& arguments);
+
+// One run of a program with its output thrown away: wall time from spawn to exit, and the peak
+// resident memory the kernel counted for it (through /usr/bin/time; -1 without it).
+struct ProgramRun {
+    bool ok = false; // started and exited with status 0
+    double ms = 0;
+    long peakKiB = -1;
+};
+ProgramRun timeProgram(const QString& program, const QStringList& arguments);
+
+// The median of a set of measurements (ratios of one round each) and its range.
+struct Spread {
+    double median = 0;
+    double low = 0;
+    double high = 0;
+};
+Spread spreadOf(std::vector<double> values);

@@ -1,29 +1,27 @@
-// The silent batch on a folder of camera-sized JPEGs, against copying the same photos with cp and
-// against ExifTool writing the same tags into copies, all measured in the same run.
+// The silent batch (`corvexa-gps LOG -silent`) on folders of JPEGs, against `cp` of the same
+// photos and ExifTool writing the same tags into copies, interleaved round by round.
 //
-//   bench_silentbatch [photos=200] [program=corvexa-gps of this build] [decimals=6]
+//   bench_silentbatch [--big N] [--small N] [--rounds R] [--memory N] [--decimals D]
+//                     [--program PATH] [--dir PATH] [--no-exiftool] [--keep]
 //
-// decimals: how many the log's degrees carry (loggers write six; four keep the seconds to
-// hundredths, which GetRational turns into a fraction at once).
+// Defaults: 200 JPEGs of 5 to 8 MB and 1000 of about 300 KB, 5 rounds, a log whose degrees carry
+// 6 decimals (as loggers write them). --memory N adds one batch of N small photos (32767 is the
+// list's limit) and reports its peak memory.
 //
-// The corpus is made once per run in a temporary folder and read once before timing, so every
-// contender finds the photos in the page cache.
+// Each round writes into fresh folders and nothing is deleted until the set is done: on an ext4
+// without a journal the kernel skips inodes freed seconds ago, and a round that creates thousands
+// of files right after another deleted thousands measures that search instead of the copy.
+// Every contender runs after a sync, so none pays for another's writes.
 
-#include "road/appstate.h"
-#include "support/photofactory.h"
-#include "writer/silentrun.h"
+#include "../codec/benchcorpus.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTextStream>
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <unistd.h>
@@ -31,14 +29,43 @@
 
 namespace {
 
-constexpr int kDistinctPhotos = 8;
-constexpr int kRounds = 3;
-constexpr qint64 kMinBytes = 5'000'000;
-constexpr qint64 kMaxBytes = 8'000'000;
+struct Options {
+    int big = 200;
+    int small = 1000;
+    int rounds = 5;
+    int memory = 0;
+    int decimals = 6;
+    QString program;
+    QString dir;
+    bool exiftool = true;
+    bool keep = false; // leave the corpus and the copies, for a profiler
+};
 
-QTextStream& out() {
-    static QTextStream stream(stdout);
-    return stream;
+Options parse(const QStringList& args) {
+    Options options;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
+        if (arg == u"--big")
+            options.big = next.toInt(), ++i;
+        else if (arg == u"--small")
+            options.small = next.toInt(), ++i;
+        else if (arg == u"--rounds")
+            options.rounds = std::max(1, next.toInt()), ++i;
+        else if (arg == u"--memory")
+            options.memory = next.toInt(), ++i;
+        else if (arg == u"--decimals")
+            options.decimals = std::clamp(next.toInt(), 0, 9), ++i;
+        else if (arg == u"--program")
+            options.program = next, ++i;
+        else if (arg == u"--dir")
+            options.dir = next, ++i;
+        else if (arg == u"--no-exiftool")
+            options.exiftool = false;
+        else if (arg == u"--keep")
+            options.keep = true;
+    }
+    return options;
 }
 
 struct Fix {
@@ -48,102 +75,36 @@ struct Fix {
     double alt;
 };
 
-// Camera-like JPEGs of 5 to 8 MB: noise keeps them that large at a modest pixel count.
-bool makeCorpus(const QString& folder, int count, int decimals, std::vector<Fix>& fixes) {
-    PhotoRecipe probe;
-    probe.noise = true;
-    probe.width = 400;
-    probe.height = 300;
-    const QString probePath = makeJpeg(folder, QStringLiteral("probe.jpg"), probe);
-    const double bytesPerPixel = double(QFileInfo(probePath).size()) / (400 * 300);
-    QFile::remove(probePath);
-
-    QStringList bases;
-    for (int i = 0; i < std::min(count, kDistinctPhotos); ++i) {
-        const qint64 target =
-            kMinBytes + 500'000 +
-            (kMaxBytes - kMinBytes - 1'000'000) * i / std::max(1, kDistinctPhotos - 1);
-        const double pixels = target / bytesPerPixel;
-        PhotoRecipe recipe;
-        recipe.noise = true;
-        recipe.width = int(std::sqrt(pixels * 4 / 3));
-        recipe.height = recipe.width * 3 / 4;
-        recipe.thumbnail = true;
-        recipe.makerNote = i % 2 == 1;
-        recipe.gps = i % 3 == 0 ? std::optional<GpsSpec>(GpsSpec{48.1, 11.5, 520.0}) : std::nullopt;
-        const QString base = makeJpeg(folder, QStringLiteral("base%1.jpg").arg(i), recipe);
-        if (base.isEmpty())
-            return false;
-        bases << base;
-    }
-
+// One position per photo, spread over the globe, as a logger writes them.
+std::vector<Fix> makeFixes(const QStringList& files, int decimals) {
     QRandomGenerator random(20240501);
-    QFile log(folder + QStringLiteral("/log.txt"));
+    const double scale = std::pow(10.0, decimals);
+    std::vector<Fix> fixes;
+    for (const QString& file : files)
+        fixes.push_back({QFileInfo(file).fileName(),
+                         std::round((random.generateDouble() * 160 - 80) * scale) / scale,
+                         std::round((random.generateDouble() * 360 - 180) * scale) / scale,
+                         std::round((random.generateDouble() * 3000 - 100) * 10) / 10});
+    return fixes;
+}
+
+bool writeLog(const QString& path, const std::vector<Fix>& fixes, int decimals) {
+    QFile log(path);
     if (!log.open(QIODevice::WriteOnly))
         return false;
-    for (int i = 0; i < count; ++i) {
-        const double scale = std::pow(10.0, decimals);
-        const Fix fix{QStringLiteral("IMG_%1.JPG").arg(i + 1, 4, 10, QLatin1Char('0')),
-                      std::round((random.generateDouble() * 160 - 80) * scale) / scale,
-                      std::round((random.generateDouble() * 360 - 180) * scale) / scale,
-                      std::round((random.generateDouble() * 3000 - 100) * 10) / 10};
-        if (!QFile::copy(bases[i % bases.size()], folder + u'/' + fix.name))
-            return false;
-        log.write(QStringLiteral("%1,%2,%3,%4\n")
+    for (const Fix& fix : fixes)
+        log.write(QStringLiteral("%1,%2,%3,%4\r\n")
                       .arg(fix.name)
                       .arg(fix.lat, 0, 'f', decimals)
                       .arg(fix.lon, 0, 'f', decimals)
                       .arg(fix.alt, 0, 'f', 1)
                       .toUtf8());
-        fixes.push_back(fix);
-    }
-    for (const QString& base : bases)
-        QFile::remove(base);
-    return true;
+    return log.flush();
 }
 
-qint64 readAll(const QString& folder) {
-    qint64 total = 0;
-    std::vector<char> buffer(1 << 20);
-    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files)) {
-        QFile file(info.filePath());
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        qint64 n = 0;
-        while ((n = file.read(buffer.data(), qint64(buffer.size()))) > 0)
-            total += n;
-    }
-    return total;
-}
-
-// Dirty pages of the step before are written out first, so no one pays for another's writes.
-void settle() {
-    ::sync();
-}
-
-// Wall time of a program, in seconds; negative when it failed.
-double timeProgram(const QString& program, const QStringList& arguments, int okStatus = 0) {
-    settle();
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != okStatus) {
-        out() << program << ": " << QString::fromLocal8Bit(process.readAll()) << Qt::endl;
-        return -1;
-    }
-    return timer.nsecsElapsed() / 1e9;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-QString exifToolArguments(const QString& folder, const QString& target,
-                          const std::vector<Fix>& fixes) {
+// ExifTool's argument file: one command per photo with that photo's position.
+bool writeExifToolArgs(const QString& path, const QString& source, const QString& target,
+                       const std::vector<Fix>& fixes) {
     QString args;
     for (const Fix& fix : fixes) {
         args += QStringLiteral("-o\n%1/%2\n").arg(target, fix.name);
@@ -154,115 +115,162 @@ QString exifToolArguments(const QString& folder, const QString& target,
         args += QStringLiteral("-GPSLongitude#=%1\n").arg(std::abs(fix.lon), 0, 'f', 6);
         args += QStringLiteral("-GPSAltitudeRef#=%1\n").arg(fix.alt < 0 ? 1 : 0);
         args += QStringLiteral("-GPSAltitude#=%1\n").arg(std::abs(fix.alt), 0, 'f', 1);
-        args += QStringLiteral("%1/%2\n-execute\n").arg(folder, fix.name);
+        args += QStringLiteral("%1/%2\n-execute\n").arg(source, fix.name);
     }
-    return args;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(args.toUtf8()) >= 0;
+}
+
+// A log folder of its own for one run: hard links to the photos (no data copied, no inodes
+// made) and the log, so the run's "results" folder is new.
+bool linkRunFolder(const QString& folder, const QStringList& files, const QString& log) {
+    if (!QDir().mkpath(folder))
+        return false;
+    for (const QString& file : files) {
+        const QByteArray to = QFile::encodeName(folder + u'/' + QFileInfo(file).fileName());
+        if (::link(QFile::encodeName(file).constData(), to.constData()) != 0)
+            return false;
+    }
+    return QFile::copy(log, folder + QStringLiteral("/log.txt"));
+}
+
+void printSpread(const char* what, const Spread& s, const char* unit) {
+    std::printf("  %-26s %6.2f%s (%.2f-%.2f)\n", what, s.median, unit, s.low, s.high);
+}
+
+void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
+            const Options& options, const QString& program, const QString& exiftool) {
+    if (recipe.count <= 0)
+        return;
+    const QString source = root + QStringLiteral("/src");
+    const QStringList files = makeCorpus(source, QStringLiteral("IMG_"), recipe);
+    const std::vector<Fix> fixes = makeFixes(files, options.decimals);
+    const QString log = root + QStringLiteral("/log.txt");
+    if (files.isEmpty() || !writeLog(log, fixes, options.decimals)) {
+        std::fprintf(stderr, "could not make the %s corpus\n", label);
+        return;
+    }
+    std::printf("%s: %lld photos, %.0f MB, log with %d decimals, %d rounds\n", label,
+                static_cast<long long>(files.size()), totalBytes(files) / 1e6, options.decimals,
+                options.rounds);
+    std::fflush(stdout);
+    // One untimed copy brings the photos into the page cache.
+    resetFolder(root + QStringLiteral("/warm"));
+    runProgram(QStringLiteral("cp"), files + QStringList{root + QStringLiteral("/warm")});
+    QDir(root + QStringLiteral("/warm")).removeRecursively();
+
+    std::vector<double> cpMs, oursMs, toolMs, oursToCp, toolToOurs, toolToCp;
+    long peakKiB = 0;
+    for (int round = 0; round < options.rounds; ++round) {
+        const QString cpOut = root + QStringLiteral("/cp%1").arg(round);
+        const QString runFolder = root + QStringLiteral("/run%1").arg(round);
+        const QString toolOut = root + QStringLiteral("/exiftool%1").arg(round);
+        QDir().mkpath(cpOut);
+        QDir().mkpath(toolOut);
+        const QString args = root + QStringLiteral("/exiftool%1.args").arg(round);
+        if (!linkRunFolder(runFolder, files, log) ||
+            (!exiftool.isEmpty() && !writeExifToolArgs(args, source, toolOut, fixes))) {
+            std::fprintf(stderr, "could not prepare round %d\n", round + 1);
+            return;
+        }
+
+        ::sync();
+        const ProgramRun cp = timeProgram(QStringLiteral("cp"), files + QStringList{cpOut});
+        ::sync();
+        const ProgramRun ours = timeProgram(
+            program, {runFolder + QStringLiteral("/log.txt"), QStringLiteral("-silent")});
+        ProgramRun tool;
+        if (!exiftool.isEmpty()) {
+            ::sync();
+            tool = timeProgram(exiftool, {QStringLiteral("-q"), QStringLiteral("-@"), args});
+        }
+        if (!cp.ok || !ours.ok) {
+            std::fprintf(stderr, "round %d: %s failed\n", round + 1, cp.ok ? "corvexa-gps" : "cp");
+            return;
+        }
+        cpMs.push_back(cp.ms);
+        oursMs.push_back(ours.ms);
+        oursToCp.push_back(ours.ms / cp.ms);
+        peakKiB = std::max(peakKiB, ours.peakKiB);
+        if (tool.ok) {
+            toolMs.push_back(tool.ms);
+            toolToOurs.push_back(tool.ms / ours.ms);
+            toolToCp.push_back(tool.ms / cp.ms);
+        }
+        std::printf("  round %d: cp %.0f ms, corvexa-gps %.0f ms (%.2f x cp), exiftool %s\n",
+                    round + 1, cp.ms, ours.ms, ours.ms / cp.ms,
+                    tool.ok ? qPrintable(QStringLiteral("%1 ms").arg(tool.ms, 0, 'f', 0))
+                            : "not run");
+        std::fflush(stdout);
+    }
+    printSpread("cp", spreadOf(cpMs), " ms");
+    printSpread("corvexa-gps -silent", spreadOf(oursMs), " ms");
+    printSpread("corvexa-gps / cp", spreadOf(oursToCp), " x");
+    if (!toolMs.empty()) {
+        printSpread("exiftool", spreadOf(toolMs), " ms");
+        printSpread("exiftool / cp", spreadOf(toolToCp), " x");
+        printSpread("exiftool / corvexa-gps", spreadOf(toolToOurs), " x");
+    }
+    std::printf("  corvexa-gps peak memory    %.1f MB\n", peakKiB / 1024.0);
+    std::fflush(stdout);
+    if (!options.keep)
+        QDir(root).removeRecursively();
+}
+
+// The list's longest batch, for its peak memory: small photos, one run.
+void runMemory(const QString& root, int count, const Options& options, const QString& program) {
+    if (count <= 0)
+        return;
+    const QStringList files = makeCorpus(root, QStringLiteral("IMG_"), {count, 160, 200, true});
+    const QString log = root + QStringLiteral("/log.txt");
+    if (files.isEmpty() || !writeLog(log, makeFixes(files, options.decimals), options.decimals)) {
+        std::fprintf(stderr, "could not make the memory corpus\n");
+        return;
+    }
+    ::sync();
+    const ProgramRun run = timeProgram(program, {log, QStringLiteral("-silent")});
+    std::printf("memory: %d photos (%.0f MB): %s in %.1f s, peak memory %.1f MB (goal < 40)\n",
+                count, totalBytes(files) / 1e6, run.ok ? "written" : "FAILED", run.ms / 1000,
+                run.peakKiB / 1024.0);
+    std::fflush(stdout);
+    if (!options.keep)
+        QDir(root).removeRecursively();
 }
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const int count = args.size() > 1 ? std::max(1, args[1].toInt()) : 200;
+    const Options options = parse(app.arguments());
     const QString program =
-        args.size() > 2 && !args[2].isEmpty()
-            ? args[2]
-            : qEnvironmentVariable("CORVEXA_APP_EXE", QStringLiteral(CORVEXA_APP_EXE));
-    const int decimals = args.size() > 3 ? std::clamp(args[3].toInt(), 0, 9) : 6;
-    const QString exiftool = QStandardPaths::findExecutable(QStringLiteral("exiftool"));
-
-    QTemporaryDir work;
-    const QString photos = work.filePath(QStringLiteral("photos"));
-    const QString copies = work.filePath(QStringLiteral("copies"));
-    const QString results = photos + QStringLiteral("/results");
-    QDir().mkpath(photos);
-    qputenv("CORVEXA_SETTINGS_FILE", work.filePath(QStringLiteral("settings.ini")).toUtf8());
-
-    out() << "making " << count << " photos ..." << Qt::endl;
-    std::vector<Fix> fixes;
-    if (!makeCorpus(photos, count, decimals, fixes)) {
-        out() << "could not make the photos" << Qt::endl;
+        options.program.isEmpty()
+            ? qEnvironmentVariable("CORVEXA_APP_EXE", QStringLiteral(CORVEXA_APP_EXE))
+            : options.program;
+    if (!QFileInfo(program).isExecutable()) {
+        std::fprintf(stderr, "no program at %s\n", qPrintable(program));
         return 1;
     }
-    settle();
-    const qint64 bytes = readAll(photos);
-    out() << QStringLiteral("corpus: %1 photos, %2 MB, log with %3 decimals")
-                 .arg(count)
-                 .arg(bytes / 1e6, 0, 'f', 0)
-                 .arg(decimals)
-          << Qt::endl;
-
-    QStringList cpArguments;
-    for (const Fix& fix : fixes)
-        cpArguments << photos + u'/' + fix.name;
-    cpArguments << copies;
-    const QString log = photos + QStringLiteral("/log.txt");
-    const bool haveProgram = QFileInfo(program).isExecutable();
-
-    std::vector<double> cp, inProcess, executable;
-    for (int round = 0; round < kRounds; ++round) {
-        QDir(copies).removeRecursively();
-        QDir().mkpath(copies);
-        cp.push_back(timeProgram(QStringLiteral("cp"), cpArguments));
-
-        QDir(results).removeRecursively();
-        settle();
-        QElapsedTimer timer;
-        timer.start();
-        AppState state;
-        QString summary, messages;
-        QTextStream summaryStream(&summary), messageStream(&messages);
-        const int status = runSilentBatch(state, log, summaryStream, messageStream);
-        inProcess.push_back(status == silentexit::kAllWritten ? timer.nsecsElapsed() / 1e9 : -1);
-
-        if (haveProgram) {
-            QDir(results).removeRecursively();
-            executable.push_back(timeProgram(program, {log, QStringLiteral("-silent")}));
-        }
+    QString exiftool;
+    if (options.exiftool)
+        exiftool = QStandardPaths::findExecutable(QStringLiteral("exiftool"));
+    QTemporaryDir temp(options.dir.isEmpty() ? QDir::tempPath() + "/bench_silentbatch-XXXXXX"
+                                             : options.dir + "/bench_silentbatch-XXXXXX");
+    if (!temp.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        return 1;
     }
+    temp.setAutoRemove(!options.keep);
+    if (options.keep)
+        std::printf("corpus kept in %s\n", qPrintable(temp.path()));
+    // The settings of this run only: the maker note is kept, as a new user has it.
+    qputenv("CORVEXA_SETTINGS_FILE", temp.filePath(QStringLiteral("settings.ini")).toUtf8());
 
-    double exifToolTime = -1;
-    if (!exiftool.isEmpty()) {
-        QDir(copies).removeRecursively();
-        QDir().mkpath(copies);
-        QFile argFile(work.filePath(QStringLiteral("exiftool.args")));
-        argFile.open(QIODevice::WriteOnly);
-        argFile.write(exifToolArguments(photos, copies, fixes).toUtf8());
-        argFile.close();
-        exifToolTime =
-            timeProgram(exiftool, {QStringLiteral("-q"), QStringLiteral("-@"), argFile.fileName()});
-    }
-
-    const double cpTime = median(cp);
-    auto line = [&](const char* what, double seconds) {
-        if (seconds < 0) {
-            out() << QStringLiteral("%1 failed").arg(QLatin1String(what), -28) << Qt::endl;
-            return;
-        }
-        out() << QStringLiteral("%1 %2 s  %3 x cp")
-                     .arg(QLatin1String(what), -28)
-                     .arg(seconds, 7, 'f', 3)
-                     .arg(seconds / cpTime, 5, 'f', 2)
-              << Qt::endl;
-    };
-    line("cp", cpTime);
-    line("runSilentBatch (in process)", median(inProcess));
-    if (haveProgram)
-        line("corvexa-gps -silent", median(executable));
-    else
-        out() << "corvexa-gps -silent          not found: " << program << Qt::endl;
-    if (exifToolTime > 0) {
-        line("exiftool -o", exifToolTime);
-        const double ours = haveProgram ? median(executable) : median(inProcess);
-        if (ours > 0)
-            out() << QStringLiteral("exiftool / %1 %2 x")
-                         .arg(QLatin1String(haveProgram ? "corvexa-gps" : "runSilentBatch"), -17)
-                         .arg(exifToolTime / ours, 5, 'f', 2)
-                  << Qt::endl;
-    } else {
-        out() << "exiftool not found" << Qt::endl;
-    }
-    out() << "goals: corvexa-gps at most 1.70 x cp, at least 4 x faster than exiftool" << Qt::endl;
+    runSet("big", temp.filePath("big"), {options.big, 3000, 3560, false}, options, program,
+           exiftool);
+    runSet("small", temp.filePath("small"), {options.small, 640, 700, false}, options, program,
+           exiftool);
+    runMemory(temp.filePath("memory"), options.memory, options, program);
+    std::printf("goals: corvexa-gps / cp at most 1.15 (big) and 1.20 (small); "
+                "exiftool / corvexa-gps at least 6 on both; peak memory under 40 MB\n");
     return 0;
 }
