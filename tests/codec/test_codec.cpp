@@ -53,7 +53,10 @@ bool writeGps(ICodec& codec, const QString& source, const QString& dest, bool re
         return false;
     for (const auto& tag : writerTags(withAltitude))
         codec.AddTag(tag.tag, kGpsDirectory, tag.type, tag.count, tag.value, false);
-    return codec.SaveToJPEG(dest);
+    const bool saved = codec.SaveToJPEG(dest);
+    if (!saved)
+        qWarning() << "save failed:" << codec.LastError();
+    return saved;
 }
 
 QString makePhoto(const QString& kind, const QString& dir, const QString& name,
