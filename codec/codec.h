@@ -51,6 +51,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A copy whose new metadata is made and checked, waiting to be written (ICodec::PrepareSave).
+// Holds the photo it was made from, and nothing of the codec, so it may be committed on another
+// thread than the one that prepared it, while the codec opens the next photo.
+class PreparedSave {
+public:
+    virtual ~PreparedSave() = default;
+    // Writes the copy and gives it the destination's name, with every promise of SaveToJPEG.
+    // The reason it failed (as LastError gives it); empty when the copy is in place. Once only.
+    virtual QString commit() = 0;
+};
+
 // One photo at a time: every query and AddTag refers to the photo opened last.
 //  - OpenFile(path, readMakerNote, forWriting): forWriting clears the photo's GPS directory (no
 //    stale tag survives beside the new position) and refuses photos whose metadata could only be
@@ -81,6 +92,15 @@ public:
     // ("不是支持的照片格式", "磁盘空间不足", "此格式不支持写入（ARW）"); empty after one that
     // worked, and from a codec that cannot tell.
     virtual QString LastError() const { return {}; }
+
+    // SaveToJPEG in two steps, so that a batch can prepare the next photo while this one's image
+    // data is copied: everything that reads and encodes metadata happens here; the file is
+    // written by the result's commit(). The photo goes with the result (queries and AddTag find
+    // no photo afterwards). Empty, with the photo kept for SaveToJPEG, when this photo (or this
+    // codec) saves in one step only.
+    virtual std::unique_ptr<PreparedSave> PrepareSave(const QString& /*destination*/) {
+        return nullptr;
+    }
 };
 
 // The system's reason for an errno value, in the words a user reads ("磁盘空间不足",

@@ -34,6 +34,7 @@ struct Exiv2Codec::Photo {
     bool forWriting = false;
     bool makerNoteDropped = false;
     bool tagRefused = false; // an AddTag failed: a copy would lack that tag
+    detail::Fd file;         // open for a save, so the copy is made of the bytes that were read
 };
 
 namespace {
@@ -287,14 +288,19 @@ QString readBackFailure(int fd, off_t offset, const QByteArray& expected) {
 
 // The fast road for JPEG: the photo's own segments stay as they are, only the EXIF segment (and
 // an XMP segment that held a position) is replaced, and the image data is copied by the kernel
-// (or through one reused buffer). The new segments are checked before they are written and read
-// back from the disk after. The reason it failed; empty when it worked.
-QString spliceJpeg(int source, off_t sourceSize, const detail::JpegLayout& layout,
-                   const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder, bool makerNoteDropped,
-                   detail::TempFile& temp, std::vector<char>& buffer) {
+// (or through one reused buffer). The new segments are made and checked before anything is
+// written (planJpegSplice, all the metadata work) and read back from the disk after
+// (writeJpegSplice, only file work).
+struct JpegSplice {
+    std::vector<Replacement> replacements; // in file order
+    QString failure;
+};
+
+JpegSplice planJpegSplice(const detail::JpegLayout& layout, const Exiv2::ExifData& exif,
+                          Exiv2::ByteOrder byteOrder, bool makerNoteDropped) {
     const Encoded exifSegment = exifSegmentFor(exif, byteOrder, layout.exif, makerNoteDropped);
     if (!exifSegment.failure.isEmpty())
-        return exifSegment.failure;
+        return {{}, exifSegment.failure};
     std::vector<Replacement> replacements{{layout.exifStart, layout.exifEnd, exifSegment.bytes}};
     if (layout.xmpEnd > 0) {
         Exiv2::XmpData xmp;
@@ -302,17 +308,22 @@ QString spliceJpeg(int source, off_t sourceSize, const detail::JpegLayout& layou
             if (xmpWithoutGps(layout.xmp, xmp)) {
                 const Encoded xmpSegment = xmpSegmentWithoutGps(xmp);
                 if (!xmpSegment.failure.isEmpty())
-                    return xmpSegment.failure;
+                    return {{}, xmpSegment.failure};
                 replacements.push_back({layout.xmpStart, layout.xmpEnd, xmpSegment.bytes});
             }
         } catch (const std::exception&) {
-            return reasons::kXmpDamaged;
+            return {{}, reasons::kXmpDamaged};
         }
     }
     std::sort(replacements.begin(), replacements.end(), [](const auto& a, const auto& b) {
         return std::tie(a.start, a.end) < std::tie(b.start, b.end);
     });
+    return {std::move(replacements), {}};
+}
 
+// The reason it failed; empty when it worked.
+QString writeJpegSplice(int source, off_t sourceSize, const std::vector<Replacement>& replacements,
+                        detail::TempFile& temp, std::vector<char>& buffer) {
     off_t from = 0;
     for (const Replacement& replacement : replacements) {
         if (!detail::copyRange(source, from, replacement.start - from, temp.fd(), buffer) ||
@@ -531,7 +542,7 @@ qint32 Exiv2Codec::open(const QString& path, bool readMakerNote, bool forWriting
     photo->path = info.absoluteFilePath();
     photo->suffix = info.suffix().toLower();
     // One open and one fstat answer every question about the file itself.
-    const detail::Fd file = detail::openForReading(photo->path);
+    detail::Fd file = detail::openForReading(photo->path);
     if (!file.valid()) {
         const int error = errno;
         return error == ENOENT || error == ENOTDIR ? failed(FileMissing, reasons::kNoSuchFile)
@@ -581,6 +592,8 @@ qint32 Exiv2Codec::open(const QString& path, bool readMakerNote, bool forWriting
         photo->jpeg.reset();
     }
     photo->gps = detail::GpsDirectory(photo->exif);
+    if (forWriting)
+        photo->file = std::move(file);
     m_photo = std::move(photo);
     return decoded && log.empty() ? Opened : OpenedWithWarnings;
 }
@@ -712,46 +725,124 @@ bool Exiv2Codec::SaveToJPEG(const QString& destination) {
     return m_lastError.isEmpty();
 }
 
-QString Exiv2Codec::save(const QString& destination) {
-    if (!m_photo || !m_photo->forWriting)
-        return reasons::kNotOpened;
-    if (m_photo->tagRefused)
-        return reasons::kTagRefused;
-    const Photo& photo = *m_photo;
-    if (!writableFormat(photo.imageType, photo.suffix))
-        return unwritableReason(photo.kind, photo.imageType, photo.suffix);
-    if (destination.isEmpty())
-        return systemErrorText(ENOENT);
+// A copy made ready by prepare(): the photo, and for a JPEG the new segments, checked.
+class Exiv2Codec::Prepared final : public PreparedSave {
+public:
+    Prepared(std::unique_ptr<Photo> photo, QString destination, QString failure);
+    Prepared(Prepared&&) noexcept;
+    ~Prepared() override;
 
-    const QFileInfo target(destination);
-    if (!target.absoluteDir().exists())
-        return systemErrorText(ENOENT);
+    QString commit() override;
+    std::unique_ptr<Photo> releasePhoto();
+
+private:
+    friend class Exiv2Codec;
+    QString write();
+
+    std::unique_ptr<Photo> m_photo;
+    QString m_destination;
+    QString m_failure; // a refusal found while preparing
+    std::vector<Replacement> m_replacements;
+};
+
+QString Exiv2Codec::save(const QString& destination) {
+    Prepared prepared = prepare(destination);
+    const QString failure = prepared.commit();
+    // The photo stays open, as after any save.
+    m_photo = prepared.releasePhoto();
+    return failure;
+}
+
+std::unique_ptr<PreparedSave> Exiv2Codec::PrepareSave(const QString& destination) {
+    // Only the JPEG splice parts metadata work from file work; Exiv2's writers do both at once.
+    if (!m_photo || !m_photo->jpeg || m_photo->imageType != Exiv2::ImageType::jpeg)
+        return nullptr;
+    m_lastError.clear();
+    try {
+        return std::make_unique<Prepared>(prepare(destination));
+    } catch (...) {
+        return std::make_unique<Prepared>(std::move(m_photo), destination, reasons::kNotEncoded);
+    }
+}
+
+// Takes the photo; a refusal goes with the result, for commit() to give.
+Exiv2Codec::Prepared Exiv2Codec::prepare(const QString& destination) {
+    if (!m_photo || !m_photo->forWriting)
+        return {std::move(m_photo), destination, reasons::kNotOpened};
+    if (m_photo->tagRefused)
+        return {std::move(m_photo), destination, reasons::kTagRefused};
+    const Photo& photo = *m_photo;
+    if (!writableFormat(photo.imageType, photo.suffix)) {
+        QString reason = unwritableReason(photo.kind, photo.imageType, photo.suffix);
+        return {std::move(m_photo), destination, std::move(reason)};
+    }
+    if (destination.isEmpty())
+        return {std::move(m_photo), destination, systemErrorText(ENOENT)};
+    Prepared prepared(std::move(m_photo), destination, {});
+    if (photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg) {
+        JpegSplice splice =
+            planJpegSplice(*photo.jpeg, photo.exif, photo.byteOrder, photo.makerNoteDropped);
+        prepared.m_failure = std::move(splice.failure);
+        prepared.m_replacements = std::move(splice.replacements);
+    }
+    return prepared;
+}
+
+Exiv2Codec::Prepared::Prepared(std::unique_ptr<Photo> photo, QString destination, QString failure)
+    : m_photo(std::move(photo)), m_destination(std::move(destination)),
+      m_failure(std::move(failure)) {}
+
+Exiv2Codec::Prepared::Prepared(Prepared&&) noexcept = default;
+Exiv2Codec::Prepared::~Prepared() = default;
+
+QString Exiv2Codec::Prepared::commit() {
+    try {
+        return write();
+    } catch (...) {
+        return reasons::kNotEncoded;
+    }
+}
+
+QString Exiv2Codec::Prepared::write() {
+    if (!m_failure.isEmpty() || !m_photo)
+        return m_failure.isEmpty() ? reasons::kNotOpened : m_failure;
+    const Photo& photo = *m_photo;
     // Never the source, whether named directly, through a symbolic link or as another name of
-    // its inode: stat() resolves them all to the source's device and inode.
-    if (const auto existing = detail::identityOf(target.absoluteFilePath());
+    // its inode: stat() resolves them all to the source's device and inode. (A missing folder
+    // is reported by the file's creation below.)
+    const QString target = QFileInfo(m_destination).absoluteFilePath();
+    if (const auto existing = detail::identityOf(target);
         existing && existing->sameFile(photo.identity))
         return reasons::kSourceItself;
 
-    const detail::Fd source = detail::openForReading(photo.path);
-    if (!source.valid())
+    // The descriptor the metadata was read from: the copy is made of those very bytes.
+    const detail::Fd reopened =
+        photo.file.valid() ? detail::Fd() : detail::openForReading(photo.path);
+    const int source = photo.file.valid() ? photo.file.get() : reopened.get();
+    if (source < 0)
         return systemErrorText(errno);
     // The EXIF we hold was read from these bytes; a file changed since cannot take it.
-    const auto now = detail::identityOf(source.get());
+    const auto now = detail::identityOf(source);
     if (!now || !(*now == photo.identity))
         return reasons::kSourceChanged;
 
-    auto temp = detail::TempFile::create(target.absoluteFilePath(), photo.identity.permissions);
+    auto temp = detail::TempFile::create(target, photo.identity.permissions);
     if (!temp)
         return systemErrorText(errno);
+    // One buffer per thread that writes copies, reused by every copy it writes.
+    thread_local std::vector<char> buffer;
     const QString failure =
         photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg
-            ? spliceJpeg(source.get(), photo.identity.size, *photo.jpeg, photo.exif,
-                         photo.byteOrder, photo.makerNoteDropped, *temp, m_copyBuffer)
-            : writeWithExiv2(source.get(), photo.identity.size, photo.exif, photo.imageType,
+            ? writeJpegSplice(source, photo.identity.size, m_replacements, *temp, buffer)
+            : writeWithExiv2(source, photo.identity.size, photo.exif, photo.imageType,
                              photo.makerNoteDropped, *temp);
     if (!failure.isEmpty())
         return failure;
     return temp->commit() ? QString() : systemErrorText(errno);
+}
+
+std::unique_ptr<Exiv2Codec::Photo> Exiv2Codec::Prepared::releasePhoto() {
+    return std::move(m_photo);
 }
 
 } // namespace codec

@@ -27,9 +27,11 @@ public:
                 bool flag) override;
     bool SaveToJPEG(const QString& destination) override;
     QString LastError() const override;
+    std::unique_ptr<PreparedSave> PrepareSave(const QString& destination) override;
 
 private:
     struct Photo;
+    class Prepared;
 
     qint32 open(const QString& path, bool readMakerNote, bool forWriting);
     qint32 failed(qint32 result, const QString& reason);
@@ -38,9 +40,9 @@ private:
     bool addTag(int tag, int type, qint16 count, const TagValue& value);
     // The reason the save failed; empty when the copy is in place.
     QString save(const QString& destination);
+    Prepared prepare(const QString& destination);
 
     std::unique_ptr<Photo> m_photo; // the photo opened last; empty after a failed open
-    std::vector<char> m_copyBuffer; // reused by every save of the batch
     QString m_lastError;
 };
 
