@@ -4,14 +4,17 @@
 #include "codec/codec.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
+#include "writer/serialworker.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <cmath>
 #include <exception>
+#include <future>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -94,6 +97,33 @@ bool ensureFolder(const QString& path) {
     return QFileInfo(path).isDir() || QDir().mkdir(path);
 }
 
+// What a row asks of the codec, settled on the interface thread before the codec is asked.
+struct RowPlan {
+    QString source;
+    QString destination;
+    std::vector<TagWrite> tags;
+};
+
+// The codec's half of a row: the photo opened and tagged, and its copy made ready where the
+// codec saves in two steps.
+struct PreparedRow {
+    bool readMakerNote = true; // the choice the photo was opened with
+    qint32 opened = codec::Opened;
+    std::unique_ptr<codec::PreparedSave> save; // empty: SaveToJPEG writes the copy
+};
+
+PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMakerNote) {
+    PreparedRow prepared;
+    prepared.readMakerNote = readMakerNote;
+    prepared.opened = codec.OpenFile(plan.source, readMakerNote, true);
+    if (!codec::isOpened(prepared.opened))
+        return prepared;
+    for (const TagWrite& tag : plan.tags)
+        codec.AddTag(tag.tag, codec::kGpsDirectory, tag.type, tag.count, tag.value, false);
+    prepared.save = codec.PrepareSave(plan.destination);
+    return prepared;
+}
+
 class BatchRun {
 public:
     explicit BatchRun(RoadContext& ctx) : m_ctx(ctx), m_rows(ctx.list.count()) {}
@@ -101,10 +131,21 @@ public:
     BatchResult run();
 
 private:
+    // A row being prepared on the worker while the row before it is written.
+    struct Ahead {
+        int row;
+        std::future<PreparedRow> prepared;
+    };
+
     bool writeRow(int i);
     bool processRow(int i);
     bool rowFailed(int i, const QString& status);
     QString copyPath(const QString& fileName) const;
+    std::optional<RowPlan> planRow(const PhotoRow& row) const;
+    PreparedRow takePrepared(int i, const RowPlan& plan);
+    void prepareAhead(int from);
+    void stopAhead();
+    void ensureCopyFolder(const QString& destination);
     BatchResult coreFailed();
     BatchResult aborted();
     BatchResult finish();
@@ -117,6 +158,11 @@ private:
     // failure to start it.
     bool m_photoOpened = false;
     int m_written = 0;
+    std::unordered_set<QString> m_copyFolders; // made (or found) during this batch
+    // While one photo's image data is copied here, the worker opens the next one and encodes its
+    // metadata; both are gone before the codec is released.
+    std::unique_ptr<SerialWorker> m_worker;
+    std::optional<Ahead> m_ahead;
 };
 
 BatchResult BatchRun::run() {
@@ -158,27 +204,84 @@ bool BatchRun::processRow(int i) {
     const PhotoRow row = m_ctx.list.row(i);
     if (row.ghosted)
         return rowFailed(i, status::kSkipped);
-    const GpsLogRecord& record = row.record;
-    if (!record.fileExists)
+    if (!row.record.fileExists)
         return rowFailed(i, status::kMissing);
-    const auto tags = gpsTags(record);
-    const QString destination = copyPath(record.fileName);
-    if (!tags || destination.isEmpty())
+    const auto plan = planRow(row);
+    if (!plan)
         return rowFailed(i, status::kSaveFailed);
 
     m_photoOpened = true;
-    const qint32 opened =
-        m_codec->OpenFile(m_ctx.log.logFolder + record.fileName, !m_ctx.view.skipMakerNote(), true);
-    if (!codec::isOpened(opened))
-        return rowFailed(i, status::kOpenFailed + QString::number(opened));
-    for (const TagWrite& tag : *tags)
-        m_codec->AddTag(tag.tag, codec::kGpsDirectory, tag.type, tag.count, tag.value, false);
-    // A log may name a photo in a sub-folder; its copy goes to the same sub-folder of results.
-    QDir().mkpath(QFileInfo(destination).path());
-    if (!m_codec->SaveToJPEG(destination))
+    const PreparedRow prepared = takePrepared(i, *plan);
+    if (!codec::isOpened(prepared.opened))
+        return rowFailed(i, status::kOpenFailed + QString::number(prepared.opened));
+    ensureCopyFolder(plan->destination);
+    bool saved = false;
+    if (prepared.save) {
+        // The codec is free: the next photo is prepared while this one is copied.
+        prepareAhead(i + 1);
+        saved = prepared.save->commit().isEmpty();
+    } else {
+        saved = m_codec->SaveToJPEG(plan->destination);
+    }
+    if (!saved)
         return rowFailed(i, status::kSaveFailed);
     m_ctx.list.setStatus(i, status::kWritten, RowIcon::Done);
     return true;
+}
+
+// The source, the copy's path and the tags of a row; empty when no copy can be written for it.
+std::optional<RowPlan> BatchRun::planRow(const PhotoRow& row) const {
+    const GpsLogRecord& record = row.record;
+    auto tags = gpsTags(record);
+    QString destination = copyPath(record.fileName);
+    if (!tags || destination.isEmpty())
+        return std::nullopt;
+    return RowPlan{m_ctx.log.logFolder + record.fileName, std::move(destination), std::move(*tags)};
+}
+
+// Row i's photo as the worker prepared it, or prepared now: when nothing was prepared ahead, and
+// when the maker-note choice changed since (it is read afresh for every photo).
+PreparedRow BatchRun::takePrepared(int i, const RowPlan& plan) {
+    const bool readMakerNote = !m_ctx.view.skipMakerNote();
+    if (m_ahead) {
+        Ahead ahead = std::move(*m_ahead);
+        m_ahead.reset();
+        PreparedRow prepared = ahead.prepared.get(); // raises what the codec raised
+        if (ahead.row == i && prepared.readMakerNote == readMakerNote)
+            return prepared;
+    }
+    return prepareRow(*m_codec, plan, readMakerNote);
+}
+
+// Hands the next row that needs the codec to the worker.
+void BatchRun::prepareAhead(int from) {
+    for (int j = from; j < m_rows; ++j) {
+        const PhotoRow& row = m_ctx.list.row(j);
+        if (row.ghosted || !row.record.fileExists)
+            continue;
+        auto plan = planRow(row);
+        if (!plan)
+            continue;
+        if (!m_worker)
+            m_worker = std::make_unique<SerialWorker>();
+        m_ahead = Ahead{j, m_worker->run([codec = m_codec.get(), plan = std::move(*plan),
+                                          readMakerNote = !m_ctx.view.skipMakerNote()] {
+                            return prepareRow(*codec, plan, readMakerNote);
+                        })};
+        return;
+    }
+}
+
+void BatchRun::stopAhead() {
+    m_ahead.reset();
+    m_worker.reset(); // waits for the photo in hand
+}
+
+// A log may name a photo in a sub-folder; its copy goes to the same sub-folder of results.
+void BatchRun::ensureCopyFolder(const QString& destination) {
+    const QString folder = QFileInfo(destination).path();
+    if (m_copyFolders.count(folder) == 0 && QDir().mkpath(folder))
+        m_copyFolders.insert(folder);
 }
 
 bool BatchRun::rowFailed(int i, const QString& status) {
@@ -198,6 +301,7 @@ QString BatchRun::copyPath(const QString& fileName) const {
 }
 
 BatchResult BatchRun::coreFailed() {
+    stopAhead();
     m_ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
     m_codec.reset();
     m_ctx.app.batchRunning = false;
@@ -210,6 +314,7 @@ BatchResult BatchRun::coreFailed() {
 
 // The row in hand keeps "正在处理..." so the user sees where the batch stopped.
 BatchResult BatchRun::aborted() {
+    stopAhead();
     m_ctx.view.message(titles::kError, kBatchFailed, MessageIcon::Error);
     m_codec.reset();
     m_ctx.app.batchRunning = false;
@@ -218,6 +323,7 @@ BatchResult BatchRun::aborted() {
 }
 
 BatchResult BatchRun::finish() {
+    stopAhead();
     m_ctx.view.showRow(-1);
     m_ctx.app.batchRunning = false;
     m_ctx.log.batchDone = true;
