@@ -221,11 +221,10 @@ bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected) {
     return log.empty() && detail::sameExif(expected, decoded);
 }
 
-// The EXIF segment of the copy: Exiv2's update of the old structure when that reads back as
-// meant, else a structure built anew.
-Encoded exifSegmentFor(const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
+// The EXIF segment of the copy: Exiv2's update of the old structure (encodeExifSegment with
+// oldTiff) when that reads back as meant, else a structure built anew.
+Encoded exifSegmentFor(Encoded updated, const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
                        const QByteArray& oldTiff, bool makerNoteDropped) {
-    Encoded updated = encodeExifSegment(exif, byteOrder, oldTiff, makerNoteDropped);
     if (updated.failure.isEmpty() && segmentHolds(updated.bytes, exif))
         return updated;
     if (oldTiff.isEmpty())
@@ -288,37 +287,54 @@ QString readBackFailure(int fd, off_t offset, const QByteArray& expected) {
 
 // The fast road for JPEG: the photo's own segments stay as they are, only the EXIF segment (and
 // an XMP segment that held a position) is replaced, and the image data is copied by the kernel
-// (or through one reused buffer). The new segments are made and checked before anything is
-// written (planJpegSplice, all the metadata work) and read back from the disk after
-// (writeJpegSplice, only file work).
+// (or through one reused buffer). The new segments are made (planJpegSplice) and checked
+// (settleJpegSplice) before anything is written, and read back from the disk after
+// (writeJpegSplice). A batch plans the next photo on its worker while this one is settled and
+// written, which keeps both halves of the work near the same length.
 struct JpegSplice {
-    std::vector<Replacement> replacements; // in file order
-    QString failure;
+    Encoded exifUpdate;                    // Exiv2's update of the old EXIF structure
+    std::vector<Replacement> replacements; // in file order once settled
+    QString xmpFailure;
 };
 
 JpegSplice planJpegSplice(const detail::JpegLayout& layout, const Exiv2::ExifData& exif,
                           Exiv2::ByteOrder byteOrder, bool makerNoteDropped) {
-    const Encoded exifSegment = exifSegmentFor(exif, byteOrder, layout.exif, makerNoteDropped);
-    if (!exifSegment.failure.isEmpty())
-        return {{}, exifSegment.failure};
-    std::vector<Replacement> replacements{{layout.exifStart, layout.exifEnd, exifSegment.bytes}};
+    JpegSplice splice;
+    splice.exifUpdate = encodeExifSegment(exif, byteOrder, layout.exif, makerNoteDropped);
     if (layout.xmpEnd > 0) {
         Exiv2::XmpData xmp;
         try {
             if (xmpWithoutGps(layout.xmp, xmp)) {
                 const Encoded xmpSegment = xmpSegmentWithoutGps(xmp);
                 if (!xmpSegment.failure.isEmpty())
-                    return {{}, xmpSegment.failure};
-                replacements.push_back({layout.xmpStart, layout.xmpEnd, xmpSegment.bytes});
+                    splice.xmpFailure = xmpSegment.failure;
+                else
+                    splice.replacements.push_back(
+                        {layout.xmpStart, layout.xmpEnd, xmpSegment.bytes});
             }
         } catch (const std::exception&) {
-            return {{}, reasons::kXmpDamaged};
+            splice.xmpFailure = reasons::kXmpDamaged;
         }
     }
-    std::sort(replacements.begin(), replacements.end(), [](const auto& a, const auto& b) {
-        return std::tie(a.start, a.end) < std::tie(b.start, b.end);
-    });
-    return {std::move(replacements), {}};
+    return splice;
+}
+
+// The reason the splice cannot be written; empty when its segments are checked and in order.
+QString settleJpegSplice(JpegSplice& splice, const detail::JpegLayout& layout,
+                         const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
+                         bool makerNoteDropped) {
+    const Encoded exifSegment = exifSegmentFor(std::move(splice.exifUpdate), exif, byteOrder,
+                                               layout.exif, makerNoteDropped);
+    if (!exifSegment.failure.isEmpty())
+        return exifSegment.failure;
+    if (!splice.xmpFailure.isEmpty())
+        return splice.xmpFailure;
+    splice.replacements.push_back({layout.exifStart, layout.exifEnd, exifSegment.bytes});
+    std::sort(splice.replacements.begin(), splice.replacements.end(),
+              [](const auto& a, const auto& b) {
+                  return std::tie(a.start, a.end) < std::tie(b.start, b.end);
+              });
+    return {};
 }
 
 // The reason it failed; empty when it worked.
@@ -742,7 +758,7 @@ private:
     std::unique_ptr<Photo> m_photo;
     QString m_destination;
     QString m_failure; // a refusal found while preparing
-    std::vector<Replacement> m_replacements;
+    JpegSplice m_splice;
 };
 
 QString Exiv2Codec::save(const QString& destination) {
@@ -779,12 +795,9 @@ Exiv2Codec::Prepared Exiv2Codec::prepare(const QString& destination) {
     if (destination.isEmpty())
         return {std::move(m_photo), destination, systemErrorText(ENOENT)};
     Prepared prepared(std::move(m_photo), destination, {});
-    if (photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg) {
-        JpegSplice splice =
+    if (photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg)
+        prepared.m_splice =
             planJpegSplice(*photo.jpeg, photo.exif, photo.byteOrder, photo.makerNoteDropped);
-        prepared.m_failure = std::move(splice.failure);
-        prepared.m_replacements = std::move(splice.replacements);
-    }
     return prepared;
 }
 
@@ -807,6 +820,13 @@ QString Exiv2Codec::Prepared::write() {
     if (!m_failure.isEmpty() || !m_photo)
         return m_failure.isEmpty() ? reasons::kNotOpened : m_failure;
     const Photo& photo = *m_photo;
+    const bool splice = photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg;
+    if (splice) {
+        if (QString failure = settleJpegSplice(m_splice, *photo.jpeg, photo.exif, photo.byteOrder,
+                                               photo.makerNoteDropped);
+            !failure.isEmpty())
+            return failure;
+    }
     // Never the source, whether named directly, through a symbolic link or as another name of
     // its inode: stat() resolves them all to the source's device and inode. (A missing folder
     // is reported by the file's creation below.)
@@ -832,10 +852,9 @@ QString Exiv2Codec::Prepared::write() {
     // One buffer per thread that writes copies, reused by every copy it writes.
     thread_local std::vector<char> buffer;
     const QString failure =
-        photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg
-            ? writeJpegSplice(source, photo.identity.size, m_replacements, *temp, buffer)
-            : writeWithExiv2(source, photo.identity.size, photo.exif, photo.imageType,
-                             photo.makerNoteDropped, *temp);
+        splice ? writeJpegSplice(source, photo.identity.size, m_splice.replacements, *temp, buffer)
+               : writeWithExiv2(source, photo.identity.size, photo.exif, photo.imageType,
+                                photo.makerNoteDropped, *temp);
     if (!failure.isEmpty())
         return failure;
     return temp->commit() ? QString() : systemErrorText(errno);
