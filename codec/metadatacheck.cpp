@@ -11,15 +11,15 @@ namespace {
 
 // Pointers to directories: a rewrite moves the directories and may add or drop a pointer (a
 // GPS directory that is new), while the directories' own entries are compared one by one.
-bool isDirectoryPointer(const Exiv2::Exifdatum& datum) {
+bool isDirectoryPointer(const Exiv2::Exifdatum& datum, const std::string& group) {
     switch (datum.tag()) {
     case 0x8769: // ExifTag
     case 0x8825: // GPSTag
     case 0xa005: // InteroperabilityTag
     case 0x014a: // SubIFDs
-        return datum.groupName() != "MakerNote";
+        return group != "MakerNote";
     default:
-        return datum.key() == "Exif.MakerNote.Offset";
+        return group == "MakerNote" && datum.tagName() == "Offset";
     }
 }
 
@@ -31,8 +31,8 @@ bool isBlockOffset(const Exiv2::Exifdatum& datum) {
 }
 
 // The XMP packet inside a TIFF; compared as XMP, since removing its GPS properties changes it.
-bool isXmpPacket(const Exiv2::Exifdatum& datum) {
-    return datum.tag() == 0x02bc && datum.groupName() == "Image";
+bool isXmpPacket(const Exiv2::Exifdatum& datum, const std::string& group) {
+    return datum.tag() == 0x02bc && group == "Image";
 }
 
 using Signature = std::tuple<std::string, int, long, std::string, std::string>;
@@ -51,8 +51,8 @@ std::string dataAreaOf(const Exiv2::Exifdatum& datum) {
                : std::string();
 }
 
-bool isMakerNoteBlock(const Exiv2::Exifdatum& datum) {
-    return datum.tag() == 0x927c && datum.groupName() == "Photo";
+bool isMakerNoteBlock(const Exiv2::Exifdatum& datum, const std::string& group) {
+    return datum.tag() == 0x927c && group == "Photo";
 }
 
 std::vector<Signature> signatures(const Exiv2::ExifData& exif) {
@@ -64,9 +64,12 @@ std::vector<Signature> signatures(const Exiv2::ExifData& exif) {
     std::vector<Signature> result;
     result.reserve(exif.count());
     for (const auto& datum : exif) {
-        if (isXmpPacket(datum) || isDirectoryPointer(datum))
+        // Named once: every name Exiv2 gives is a new string.
+        const std::string group = datum.groupName();
+        if (isXmpPacket(datum, group) || isDirectoryPointer(datum, group))
             continue;
-        const bool offset = isBlockOffset(datum) || (makerNoteDecoded && isMakerNoteBlock(datum));
+        const bool offset =
+            isBlockOffset(datum) || (makerNoteDecoded && isMakerNoteBlock(datum, group));
         result.emplace_back(datum.key(), offset ? 0 : int(datum.typeId()),
                             offset ? 0 : datum.count(), offset ? std::string() : bytesOf(datum),
                             dataAreaOf(datum));
