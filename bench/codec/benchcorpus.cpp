@@ -103,9 +103,12 @@ ProgramRun timeProgram(const QString& program, const QStringList& arguments) {
     const QString peakFile = QDir::tempPath() + QStringLiteral("/benchpeak-%1").arg(::getpid());
     QStringList command{program};
     if (haveTime)
-        command = QStringList{
-            kTime,  QStringLiteral("-f"), QStringLiteral("%M"), QStringLiteral("-o"), peakFile,
-            program};
+        command = QStringList{kTime,
+                              QStringLiteral("-f"),
+                              QStringLiteral("%U %S %M"),
+                              QStringLiteral("-o"),
+                              peakFile,
+                              program};
     std::vector<QByteArray> storage;
     for (const QString& argument : command + arguments)
         storage.push_back(QFile::encodeName(argument));
@@ -130,13 +133,16 @@ ProgramRun timeProgram(const QString& program, const QStringList& arguments) {
         return {};
     const double ms = timer.nsecsElapsed() / 1e6;
     const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    long peakKiB = -1;
+    ProgramRun run{ok, ms};
     if (QFile peak(peakFile); haveTime && peak.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> lines = peak.readAll().trimmed().split('\n');
-        peakKiB = lines.last().toLong();
+        const QList<QByteArray> fields = peak.readAll().trimmed().split('\n').last().split(' ');
+        if (fields.size() == 3) {
+            run.cpuMs = (fields[0].toDouble() + fields[1].toDouble()) * 1000;
+            run.peakKiB = fields[2].toLong();
+        }
         peak.remove();
     }
-    return {ok, ms, peakKiB};
+    return run;
 }
 
 Spread spreadOf(std::vector<double> values) {

@@ -40,11 +40,13 @@ void resetFolder(const QString& dir);
 // Runs a program and waits for it; false when it failed to start or exited non-zero.
 bool runProgram(const QString& program, const QStringList& arguments);
 
-// One run of a program with its output thrown away: wall time from spawn to exit, and the peak
-// resident memory the kernel counted for it (through /usr/bin/time; -1 without it).
+// One run of a program with its output thrown away: wall time from spawn to exit, and the
+// processor time and peak resident memory the kernel counted for it (through /usr/bin/time;
+// -1 without it). On a shared machine the processor time is the steadier of the two.
 struct ProgramRun {
     bool ok = false; // started and exited with status 0
     double ms = 0;
+    double cpuMs = -1; // user and system, all threads
     long peakKiB = -1;
 };
 ProgramRun timeProgram(const QString& program, const QStringList& arguments);

@@ -159,7 +159,7 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
     runProgram(QStringLiteral("cp"), files + QStringList{root + QStringLiteral("/warm")});
     QDir(root + QStringLiteral("/warm")).removeRecursively();
 
-    std::vector<double> cpMs, oursMs, toolMs, oursToCp, toolToOurs, toolToCp;
+    std::vector<double> cpMs, oursMs, toolMs, oursToCp, toolToOurs, toolToCp, cpuToCp;
     long peakKiB = 0;
     for (int round = 0; round < options.rounds; ++round) {
         const QString cpOut = root + QStringLiteral("/cp%1").arg(round);
@@ -191,14 +191,17 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
         cpMs.push_back(cp.ms);
         oursMs.push_back(ours.ms);
         oursToCp.push_back(ours.ms / cp.ms);
+        if (ours.cpuMs > 0 && cp.cpuMs > 0)
+            cpuToCp.push_back(ours.cpuMs / cp.cpuMs);
         peakKiB = std::max(peakKiB, ours.peakKiB);
         if (tool.ok) {
             toolMs.push_back(tool.ms);
             toolToOurs.push_back(tool.ms / ours.ms);
             toolToCp.push_back(tool.ms / cp.ms);
         }
-        std::printf("  round %d: cp %.0f ms, corvexa-gps %.0f ms (%.2f x cp), exiftool %s\n",
-                    round + 1, cp.ms, ours.ms, ours.ms / cp.ms,
+        std::printf("  round %d: cp %.0f ms (cpu %.0f), corvexa-gps %.0f ms (cpu %.0f, %.2f x cp), "
+                    "exiftool %s\n",
+                    round + 1, cp.ms, cp.cpuMs, ours.ms, ours.cpuMs, ours.ms / cp.ms,
                     tool.ok ? qPrintable(QStringLiteral("%1 ms").arg(tool.ms, 0, 'f', 0))
                             : "not run");
         std::fflush(stdout);
@@ -206,6 +209,8 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
     printSpread("cp", spreadOf(cpMs), " ms");
     printSpread("corvexa-gps -silent", spreadOf(oursMs), " ms");
     printSpread("corvexa-gps / cp", spreadOf(oursToCp), " x");
+    if (!cpuToCp.empty())
+        printSpread("processor time, ours / cp", spreadOf(cpuToCp), " x");
     if (!toolMs.empty()) {
         printSpread("exiftool", spreadOf(toolMs), " ms");
         printSpread("exiftool / cp", spreadOf(toolToCp), " x");
