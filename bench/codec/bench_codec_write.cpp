@@ -3,10 +3,14 @@
 //
 //   bench_codec_write [--big N] [--small N] [--runs R] [--dir PATH] [--no-exiftool]
 //
-// Defaults: 200 JPEGs of 5 to 8 MB, 1000 of about 300 KB, best of 3 runs (ExifTool: 1 run).
+// Defaults: 200 JPEGs of 5 to 8 MB, 1000 of about 300 KB, 5 interleaved rounds. The codec runs
+// twice: one step per photo (SaveToJPEG), and in two steps on two threads as the batch writer
+// runs it (the next photo prepared while this one is written). Every run writes into a folder of
+// its own, deleted only when the set is done (see bench_silentbatch.cpp for why).
 
 #include "benchcorpus.h"
 #include "codec/codec.h"
+#include "writer/serialworker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,13 +20,14 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
 struct Options {
     int big = 200;
     int small = 1000;
-    int runs = 3;
+    int runs = 5;
     QString dir;
     bool exiftool = true;
 };
@@ -46,26 +51,61 @@ Options parse(const QStringList& args) {
     return options;
 }
 
+// Opens a photo and adds the seven tags of a position below sea level.
+bool openAndTag(codec::ICodec& codec, const QString& file) {
+    static const QByteArray version("\x02\x03\x00\x00", 4);
+    static const QByteArray below("\x01", 1);
+    if (!codec::isOpened(codec.OpenFile(file, true, true)))
+        return false;
+    codec.AddTag(0, codec::kGpsDirectory, codec::Byte, 4, version, false);
+    codec.AddTag(1, codec::kGpsDirectory, codec::Ascii, 2, QStringLiteral("S"), false);
+    codec.AddTag(2, codec::kGpsDirectory, codec::Rational, 3,
+                 std::vector<qint32>{33, 1, 52, 1, 768, 100}, false);
+    codec.AddTag(3, codec::kGpsDirectory, codec::Ascii, 2, QStringLiteral("E"), false);
+    codec.AddTag(4, codec::kGpsDirectory, codec::Rational, 3,
+                 std::vector<qint32>{151, 1, 12, 1, 3348, 100}, false);
+    codec.AddTag(5, codec::kGpsDirectory, codec::Byte, 1, below, false);
+    codec.AddTag(6, codec::kGpsDirectory, codec::Rational, 1, std::vector<qint32>{125, 10}, false);
+    return true;
+}
+
+QString copyName(const QString& outDir, const QString& file) {
+    return outDir + QLatin1Char('/') + QFileInfo(file).fileName();
+}
+
 bool writeThroughCodec(codec::ICodec& codec, const QStringList& files, const QString& outDir) {
-    const QByteArray version("\x02\x03\x00\x00", 4);
-    const QByteArray below("\x01", 1);
     for (const QString& file : files) {
-        if (!codec::isOpened(codec.OpenFile(file, true, true)))
-            return false;
-        codec.AddTag(0, codec::kGpsDirectory, codec::Byte, 4, version, false);
-        codec.AddTag(1, codec::kGpsDirectory, codec::Ascii, 2, QStringLiteral("S"), false);
-        codec.AddTag(2, codec::kGpsDirectory, codec::Rational, 3,
-                     std::vector<qint32>{33, 1, 52, 1, 768, 100}, false);
-        codec.AddTag(3, codec::kGpsDirectory, codec::Ascii, 2, QStringLiteral("E"), false);
-        codec.AddTag(4, codec::kGpsDirectory, codec::Rational, 3,
-                     std::vector<qint32>{151, 1, 12, 1, 3348, 100}, false);
-        codec.AddTag(5, codec::kGpsDirectory, codec::Byte, 1, below, false);
-        codec.AddTag(6, codec::kGpsDirectory, codec::Rational, 1, std::vector<qint32>{125, 10},
-                     false);
-        if (!codec.SaveToJPEG(outDir + QLatin1Char('/') + QFileInfo(file).fileName()))
+        if (!openAndTag(codec, file) || !codec.SaveToJPEG(copyName(outDir, file)))
             return false;
     }
     return true;
+}
+
+// The batch writer's way: the worker opens and prepares photo k+1 while photo k is written here.
+bool writeInTwoSteps(codec::ICodec& codec, const QStringList& files, const QString& outDir) {
+    auto prepare = [&codec, &outDir](const QString& file) -> std::unique_ptr<codec::PreparedSave> {
+        if (!openAndTag(codec, file))
+            return nullptr;
+        return codec.PrepareSave(copyName(outDir, file));
+    };
+    if (files.isEmpty())
+        return true;
+    SerialWorker worker;
+    auto next = worker.run([&prepare, file = files.first()] { return prepare(file); });
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const std::unique_ptr<codec::PreparedSave> save = next.get();
+        if (!save)
+            return false;
+        if (i + 1 < files.size())
+            next = worker.run([&prepare, file = files[i + 1]] { return prepare(file); });
+        if (!save->commit().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+double median(std::vector<double> values) {
+    return spreadOf(std::move(values)).median;
 }
 
 void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
@@ -77,47 +117,66 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
         std::fprintf(stderr, "could not make the %s corpus\n", label);
         return;
     }
-    const QString cpOut = root + "/cp";
-    const QString codecOut = root + "/codec";
-    const QString toolOut = root + "/exiftool";
-
     // One untimed copy brings the sources into the page cache.
-    resetFolder(cpOut);
-    runProgram("cp", files + QStringList{cpOut});
+    resetFolder(root + "/warm");
+    runProgram("cp", files + QStringList{root + "/warm"});
+    QDir(root + "/warm").removeRecursively();
 
     auto codec = codec::defaultCodecFactory().create(QString::fromLatin1(codec::kProgId));
-    Contender cp{[&] { resetFolder(cpOut); },
-                 [&] { return runProgram("cp", files + QStringList{cpOut}); }};
-    Contender ours{[&] { resetFolder(codecOut); },
-                   [&] { return writeThroughCodec(*codec, files, codecOut); }};
-    race(options.runs, {&cp, &ours});
-    // ExifTool takes ten times as long: one run is enough to place it.
-    Contender tool{[&] { resetFolder(toolOut); },
-                   [&] {
-                       const QStringList tags{"-q",
-                                              "-GPSVersionID=2.3.0.0",
-                                              "-GPSLatitudeRef=S",
-                                              "-GPSLatitude=33 52 7.68",
-                                              "-GPSLongitudeRef=E",
-                                              "-GPSLongitude=151 12 33.48",
-                                              "-GPSAltitudeRef=1",
-                                              "-GPSAltitude=12.5",
-                                              "-o",
-                                              toolOut + "/"};
-                       return runProgram(exiftool, tags + files);
-                   }};
-    if (!exiftool.isEmpty())
-        race(1, {&tool});
-    else
-        tool.bestMs = std::nan("");
-    const double cpMs = cp.bestMs;
-    const double codecMs = ours.bestMs;
-    const double toolMs = tool.bestMs;
+    std::vector<double> cpMs, oneMs, twoMs, toolMs, oneToCp, twoToCp, toolToTwo;
+    QElapsedTimer timer;
+    for (int round = 0; round < options.runs; ++round) {
+        const QString cpOut = root + QStringLiteral("/cp%1").arg(round);
+        const QString oneOut = root + QStringLiteral("/one%1").arg(round);
+        const QString twoOut = root + QStringLiteral("/two%1").arg(round);
+        const QString toolOut = root + QStringLiteral("/exiftool%1").arg(round);
+        for (const QString& folder : {cpOut, oneOut, twoOut, toolOut})
+            QDir().mkpath(folder);
 
-    std::printf("%-6s %6lld files %8.1f MB | cp %9.1f ms | codec %9.1f ms | exiftool %9.1f ms | "
-                "codec/cp %5.2f | exiftool/codec %5.1f\n",
-                label, static_cast<long long>(files.size()), totalBytes(files) / 1e6, cpMs, codecMs,
-                toolMs, codecMs / cpMs, toolMs / codecMs);
+        ::sync();
+        const ProgramRun cp = timeProgram("cp", files + QStringList{cpOut});
+        ::sync();
+        timer.start();
+        const bool one = writeThroughCodec(*codec, files, oneOut);
+        const double oneTime = timer.nsecsElapsed() / 1e6;
+        ::sync();
+        timer.start();
+        const bool two = writeInTwoSteps(*codec, files, twoOut);
+        const double twoTime = timer.nsecsElapsed() / 1e6;
+        ProgramRun tool;
+        if (!exiftool.isEmpty()) {
+            ::sync();
+            tool = timeProgram(exiftool,
+                               QStringList{"-q", "-GPSVersionID=2.3.0.0", "-GPSLatitudeRef=S",
+                                           "-GPSLatitude=33 52 7.68", "-GPSLongitudeRef=E",
+                                           "-GPSLongitude=151 12 33.48", "-GPSAltitudeRef=1",
+                                           "-GPSAltitude=12.5", "-o", toolOut + "/"} +
+                                   files);
+        }
+        if (!cp.ok || !one || !two) {
+            std::fprintf(stderr, "%s round %d failed\n", label, round + 1);
+            return;
+        }
+        cpMs.push_back(cp.ms);
+        oneMs.push_back(oneTime);
+        twoMs.push_back(twoTime);
+        oneToCp.push_back(oneTime / cp.ms);
+        twoToCp.push_back(twoTime / cp.ms);
+        if (tool.ok) {
+            toolMs.push_back(tool.ms);
+            toolToTwo.push_back(tool.ms / twoTime);
+        }
+    }
+    const Spread one = spreadOf(oneToCp);
+    const Spread two = spreadOf(twoToCp);
+    const Spread tool = spreadOf(toolToTwo);
+    std::printf("%-6s %6lld files %7.1f MB | cp %7.1f ms | codec %7.1f ms, two threads %7.1f ms | "
+                "exiftool %8.1f ms\n"
+                "       codec / cp %.2f (%.2f-%.2f) | two threads / cp %.2f (%.2f-%.2f) | "
+                "exiftool / two threads %.1f (%.1f-%.1f)\n",
+                label, static_cast<long long>(files.size()), totalBytes(files) / 1e6, median(cpMs),
+                median(oneMs), median(twoMs), median(toolMs), one.median, one.low, one.high,
+                two.median, two.low, two.high, tool.median, tool.low, tool.high);
     std::fflush(stdout);
     QDir(root).removeRecursively();
 }
