@@ -8,7 +8,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <exception>
 #include <future>
 #include <limits>
@@ -131,11 +133,15 @@ public:
     BatchResult run();
 
 private:
-    // A row being prepared on the worker while the row before it is written.
+    // A row being prepared on the worker while a row before it is written.
     struct Ahead {
         int row;
         std::future<PreparedRow> prepared;
     };
+    // So many rows are prepared ahead that the worker seldom waits for the next one; each holds
+    // only its metadata and an open descriptor. They are handed over a few at a time, so the
+    // worker is woken for several photos at once.
+    static constexpr std::size_t kRowsAhead = 4;
 
     bool writeRow(int i);
     bool processRow(int i);
@@ -159,10 +165,14 @@ private:
     bool m_photoOpened = false;
     int m_written = 0;
     std::unordered_set<QString> m_copyFolders; // made (or found) during this batch
-    // While one photo's image data is copied here, the worker opens the next one and encodes its
-    // metadata; both are gone before the codec is released.
+    // While one photo's image data is copied here, the worker opens the next ones and encodes
+    // their metadata, with a codec object of its own so the two threads never share one. It
+    // starts once the codec has shown it saves in two steps.
+    bool m_aheadRefused = false;
+    int m_nextAhead = 0; // the first row not yet considered for preparing ahead
+    std::unique_ptr<codec::ICodec> m_workerCodec;
     std::unique_ptr<SerialWorker> m_worker;
-    std::optional<Ahead> m_ahead;
+    std::deque<Ahead> m_ahead;
 };
 
 BatchResult BatchRun::run() {
@@ -217,7 +227,7 @@ bool BatchRun::processRow(int i) {
     ensureCopyFolder(plan->destination);
     bool saved = false;
     if (prepared.save) {
-        // The codec is free: the next photo is prepared while this one is copied.
+        // The next photos are prepared while this one is copied.
         prepareAhead(i + 1);
         saved = prepared.save->commit().isEmpty();
     } else {
@@ -239,42 +249,55 @@ std::optional<RowPlan> BatchRun::planRow(const PhotoRow& row) const {
     return RowPlan{m_ctx.log.logFolder + record.fileName, std::move(destination), std::move(*tags)};
 }
 
-// Row i's photo as the worker prepared it, or prepared now: when nothing was prepared ahead, and
-// when the maker-note choice changed since (it is read afresh for every photo).
+// Row i's photo as the worker prepared it, or prepared now: when nothing was prepared ahead,
+// when the maker-note choice changed since (it is read afresh for every photo), and for a photo
+// that saves in one step, which must be open in this thread's codec for SaveToJPEG.
 PreparedRow BatchRun::takePrepared(int i, const RowPlan& plan) {
     const bool readMakerNote = !m_ctx.view.skipMakerNote();
-    if (m_ahead) {
-        Ahead ahead = std::move(*m_ahead);
-        m_ahead.reset();
+    while (!m_ahead.empty() && m_ahead.front().row < i)
+        m_ahead.pop_front();
+    if (!m_ahead.empty() && m_ahead.front().row == i) {
+        Ahead ahead = std::move(m_ahead.front());
+        m_ahead.pop_front();
         PreparedRow prepared = ahead.prepared.get(); // raises what the codec raised
-        if (ahead.row == i && prepared.readMakerNote == readMakerNote)
+        if (prepared.readMakerNote == readMakerNote &&
+            (prepared.save || !codec::isOpened(prepared.opened)))
             return prepared;
     }
     return prepareRow(*m_codec, plan, readMakerNote);
 }
 
-// Hands the next row that needs the codec to the worker.
+// Hands the next rows that need the codec to the worker, up to kRowsAhead of them.
 void BatchRun::prepareAhead(int from) {
-    for (int j = from; j < m_rows; ++j) {
+    if (m_aheadRefused || m_ahead.size() > kRowsAhead / 2)
+        return;
+    if (!m_worker) {
+        m_workerCodec = m_ctx.app.codecFactory.create(QString::fromLatin1(codec::kProgId));
+        m_aheadRefused = !m_workerCodec;
+        if (m_aheadRefused)
+            return;
+        m_worker = std::make_unique<SerialWorker>();
+    }
+    m_nextAhead = std::max(m_nextAhead, from);
+    while (m_ahead.size() < kRowsAhead && m_nextAhead < m_rows) {
+        const int j = m_nextAhead++;
         const PhotoRow& row = m_ctx.list.row(j);
         if (row.ghosted || !row.record.fileExists)
             continue;
         auto plan = planRow(row);
         if (!plan)
             continue;
-        if (!m_worker)
-            m_worker = std::make_unique<SerialWorker>();
-        m_ahead = Ahead{j, m_worker->run([codec = m_codec.get(), plan = std::move(*plan),
-                                          readMakerNote = !m_ctx.view.skipMakerNote()] {
-                            return prepareRow(*codec, plan, readMakerNote);
-                        })};
-        return;
+        m_ahead.push_back({j, m_worker->run([codec = m_workerCodec.get(), plan = std::move(*plan),
+                                             readMakerNote = !m_ctx.view.skipMakerNote()] {
+                               return prepareRow(*codec, plan, readMakerNote);
+                           })});
     }
 }
 
 void BatchRun::stopAhead() {
-    m_ahead.reset();
+    m_ahead.clear();
     m_worker.reset(); // waits for the photo in hand
+    m_workerCodec.reset();
 }
 
 // A log may name a photo in a sub-folder; its copy goes to the same sub-folder of results.
