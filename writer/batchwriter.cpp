@@ -7,6 +7,7 @@
 #include "writer/serialworker.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
@@ -16,7 +17,9 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -108,15 +111,30 @@ struct RowPlan {
 
 // The codec's half of a row: the photo opened and tagged, and its copy made ready where the
 // codec saves in two steps.
+// The file a path leads to, as device and inode; empty when there is none.
+using FileId = std::optional<std::pair<dev_t, ino_t>>;
+
+FileId fileAt(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return std::pair{st.st_dev, st.st_ino};
+}
+
 struct PreparedRow {
     bool readMakerNote = true; // the choice the photo was opened with
+    FileId source;             // what the source's name led to just before it was opened
     qint32 opened = codec::Opened;
     std::unique_ptr<codec::PreparedSave> save; // empty: SaveToJPEG writes the copy
 };
 
-PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMakerNote) {
+// ahead: the photo is prepared before its turn, and the file its name leads to is noted, so the
+// row can tell at its turn whether an earlier row's copy has taken that name meanwhile.
+PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMakerNote, bool ahead) {
     PreparedRow prepared;
     prepared.readMakerNote = readMakerNote;
+    if (ahead)
+        prepared.source = fileAt(plan.source);
     prepared.opened = codec.OpenFile(plan.source, readMakerNote, true);
     if (!codec::isOpened(prepared.opened))
         return prepared;
@@ -250,7 +268,8 @@ std::optional<RowPlan> BatchRun::planRow(const PhotoRow& row) const {
 }
 
 // Row i's photo as the worker prepared it, or prepared now: when nothing was prepared ahead,
-// when the maker-note choice changed since (it is read afresh for every photo), and for a photo
+// when the maker-note choice changed since (it is read afresh for every photo), when its name
+// leads to another file than before (a log may name an earlier row's copy), and for a photo
 // that saves in one step, which must be open in this thread's codec for SaveToJPEG.
 PreparedRow BatchRun::takePrepared(int i, const RowPlan& plan) {
     const bool readMakerNote = !m_ctx.view.skipMakerNote();
@@ -261,10 +280,11 @@ PreparedRow BatchRun::takePrepared(int i, const RowPlan& plan) {
         m_ahead.pop_front();
         PreparedRow prepared = ahead.prepared.get(); // raises what the codec raised
         if (prepared.readMakerNote == readMakerNote &&
-            (prepared.save || !codec::isOpened(prepared.opened)))
+            (prepared.save || !codec::isOpened(prepared.opened)) &&
+            prepared.source == fileAt(plan.source))
             return prepared;
     }
-    return prepareRow(*m_codec, plan, readMakerNote);
+    return prepareRow(*m_codec, plan, readMakerNote, false);
 }
 
 // Hands the next rows that need the codec to the worker, up to kRowsAhead of them.
@@ -289,7 +309,7 @@ void BatchRun::prepareAhead(int from) {
             continue;
         m_ahead.push_back({j, m_worker->run([codec = m_workerCodec.get(), plan = std::move(*plan),
                                              readMakerNote = !m_ctx.view.skipMakerNote()] {
-                               return prepareRow(*codec, plan, readMakerNote);
+                               return prepareRow(*codec, plan, readMakerNote, true);
                            })});
     }
 }

@@ -21,7 +21,7 @@ namespace {
 
 const QString kExifTool = QStringLiteral(CORVEXA_EXIFTOOL);
 
-enum class Kind { Jpeg, Tiff, NotAPhoto, Ghosted, Missing };
+enum class Kind { Jpeg, Tiff, NotAPhoto, Ghosted, Missing, MadeByTheTest };
 
 struct Row {
     QString name;
@@ -82,6 +82,7 @@ struct Batch {
             writeFile(dir.filePath(spec.name), "name,lat,lon\n");
             break;
         case Kind::Missing:
+        case Kind::MadeByTheTest:
             break;
         }
         PhotoRow row;
@@ -199,6 +200,38 @@ private slots:
         QVERIFY(readWithExifTool(batch.copy("a.jpg")).makerNote);
         QVERIFY(!readWithExifTool(batch.copy("b.jpg")).makerNote);
         QVERIFY(!readWithExifTool(batch.copy("c.jpg")).makerNote);
+    }
+
+    // A later row may name an earlier row's copy: it must read that copy as the earlier row left
+    // it, not the file that had the name when the photo was prepared ahead.
+    void aRowReadsTheCopyAnEarlierRowWrote() {
+        if (kExifTool.isEmpty())
+            QSKIP("exiftool is not installed");
+        Batch batch;
+        PhotoRecipe old;
+        old.tags = {{"Exif.Image.Artist", "old"}};
+        QVERIFY(QDir().mkpath(batch.dir.filePath("results")));
+        QVERIFY(!makeJpeg(batch.dir.filePath("results"), "a.jpg", old).isEmpty());
+        // Two large photos first: while they are copied, the worker prepares the rows after them.
+        PhotoRecipe large;
+        large.noise = true;
+        large.width = 1600;
+        large.height = 1200;
+        for (const QString name : {"x.jpg", "y.jpg"}) {
+            QVERIFY(!makeJpeg(batch.dir.path(), name, large).isEmpty());
+            batch.add({name, Kind::MadeByTheTest, "1", "2", 3.0f});
+        }
+        batch.add({"a.jpg", Kind::Jpeg, "31.5", "121.5", 1.0f});
+        QVERIFY(setPhotoTags(batch.dir.filePath("a.jpg"), {{"Exif.Image.Artist", "new"}}));
+        batch.add({"results/a.jpg", Kind::MadeByTheTest, "40.5", "-74.5", 2.0f});
+
+        QCOMPARE(batch.run().written, 4);
+
+        QProcess exiftool;
+        exiftool.start(kExifTool, {"-s3", "-Artist", batch.copy("results/a.jpg")});
+        QVERIFY(exiftool.waitForFinished(30000));
+        QCOMPARE(exiftool.readAllStandardOutput().trimmed(), QByteArray("new"));
+        QCOMPARE(readWithExifTool(batch.copy("results/a.jpg")).lat, 40.5);
     }
 
     void workerRunsTasksInOrderAndHandsBackFailures() {
