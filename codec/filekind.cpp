@@ -97,8 +97,9 @@ QString kindName(FileKind kind) {
     case FileKind::Jpeg:
         return QStringLiteral("JPEG");
     case FileKind::Tiff:
-    case FileKind::BigTiff:
         return QStringLiteral("TIFF");
+    case FileKind::BigTiff:
+        return QStringLiteral("BigTIFF");
     case FileKind::Orf:
         return QStringLiteral("ORF");
     case FileKind::Rw2:
