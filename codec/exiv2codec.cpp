@@ -30,7 +30,7 @@ struct Exiv2Codec::Photo {
     Exiv2::ExifData exif;
     detail::GpsDirectory gps; // into exif
     Exiv2::ByteOrder byteOrder = Exiv2::invalidByteOrder;
-    std::optional<detail::JpegLayout> jpeg; // where the EXIF segment sits, for the splice
+    std::optional<detail::JpegLayout> jpeg; // where EXIF and XMP sit, for the splice
     bool forWriting = false;
     bool makerNoteDropped = false;
     bool tagRefused = false; // an AddTag failed: a copy would lack that tag
@@ -207,7 +207,8 @@ bool decodeGpsOnly(const QByteArray& tiff, Exiv2::ExifData& exif) {
 
 // Whether an EXIF segment made by encodeExifSegment decodes to exactly the expected tags: a
 // damaged source can make Exiv2's in-place update write over other entries.
-bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected) {
+bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected,
+                  bool makerNoteDropped) {
     LogCapture log;
     Exiv2::ExifData decoded;
     if (!segment.isEmpty()) {
@@ -217,7 +218,7 @@ bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected) {
                                       uint32_t(tiff.size())) == Exiv2::invalidByteOrder)
             return false;
     }
-    return log.empty() && detail::sameExif(expected, decoded);
+    return !anyLoss(log, makerNoteDropped) && detail::sameExif(expected, decoded);
 }
 
 // The EXIF segment of the copy: Exiv2's update of the old structure when that reads back as
@@ -225,12 +226,12 @@ bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected) {
 Encoded exifSegmentFor(const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
                        const QByteArray& oldTiff, bool makerNoteDropped) {
     Encoded updated = encodeExifSegment(exif, byteOrder, oldTiff, makerNoteDropped);
-    if (updated.failure.isEmpty() && segmentHolds(updated.bytes, exif))
+    if (updated.failure.isEmpty() && segmentHolds(updated.bytes, exif, makerNoteDropped))
         return updated;
     if (oldTiff.isEmpty())
         return {{}, updated.failure.isEmpty() ? reasons::kMismatch : updated.failure};
     Encoded rebuilt = encodeExifSegment(exif, byteOrder, {}, makerNoteDropped);
-    if (rebuilt.failure.isEmpty() && !segmentHolds(rebuilt.bytes, exif))
+    if (rebuilt.failure.isEmpty() && !segmentHolds(rebuilt.bytes, exif, makerNoteDropped))
         rebuilt.failure = reasons::kMismatch;
     return rebuilt;
 }
@@ -479,6 +480,8 @@ bool typeFitsKind(int imageType, detail::FileKind kind) {
     case FileKind::Exv:
         return imageType == type::exv;
     case FileKind::Heif:
+    case FileKind::Avif:
+    case FileKind::Cr3:
         return imageType == type::bmff;
     default:
         return false;
@@ -743,6 +746,8 @@ QString Exiv2Codec::save(const QString& destination) {
     auto temp = detail::TempFile::create(target.absoluteFilePath(), photo.identity.permissions);
     if (!temp)
         return systemErrorText(errno);
+    errno = 0; // a short read at the end of a file sets none, and must not borrow an old one
+
     const QString failure =
         photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg
             ? spliceJpeg(source.get(), photo.identity.size, *photo.jpeg, photo.exif,

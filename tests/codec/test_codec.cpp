@@ -546,19 +546,28 @@ void TestCodec::makerNote() {
 void TestCodec::refusedFormats_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
     // Exiv2 reads these (TIFF content), but its writer would drop tags or cannot write them.
-    for (const char* suffix : {"arw", "sr2", "srf", "crw", "raf", "mrw", "rw2", "orf", "3fr", "erf",
-                               "dcr", "mef", "x3f", "jpg"})
-        QTest::newRow(suffix) << "tiff" << QStringLiteral("a.") + suffix;
+    for (const QString suffix : {"arw", "sr2", "srf", "crw", "raf", "mrw", "rw2", "orf", "3fr",
+                                 "erf", "dcr", "mef", "x3f"})
+        QTest::newRow(qPrintable(suffix))
+            << "tiff"
+            << "a." + suffix << "此格式不支持写入（" + suffix.toUpper() + "）";
+    QTest::newRow("tiff named jpg") << "tiff"
+                                    << "a.jpg"
+                                    << "扩展名与文件内容不符（TIFF）";
     QTest::newRow("jpeg named tif") << "jpeg"
-                                    << "b.tif";
+                                    << "b.tif"
+                                    << "扩展名与文件内容不符（JPEG）";
     QTest::newRow("png") << "png"
-                         << "c.png";
+                         << "c.png"
+                         << "此格式不支持写入（PNG）";
 }
 
 void TestCodec::refusedFormats() {
     QFETCH(QString, kind);
     QFETCH(QString, name);
+    QFETCH(QString, reason);
     const QString dir = m_dir.filePath(QStringLiteral("refused ") + QTest::currentDataTag());
     QVERIFY(QDir().mkpath(dir + "/results"));
     QString source;
@@ -575,6 +584,7 @@ void TestCodec::refusedFormats() {
     auto codec = makeCodec();
     QVERIFY(isOpened(codec->OpenFile(source, true, false)));
     QVERIFY(!writeGps(*codec, source, dir + "/results/" + name));
+    QCOMPARE(codec->LastError(), reason);
     QCOMPARE(entries(dir + "/results"), QStringList());
     QCOMPARE(fileBytes(source), before);
 }
