@@ -351,16 +351,21 @@ QString readBackWhole(int fd, int imageType, const Expected& expected) {
     std::vector<char> bytes(std::size_t(identity->size));
     if (!detail::readAt(fd, 0, bytes.data(), bytes.size()))
         return ioFailure();
-    LogCapture log;
-    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.data()),
-                                           long(bytes.size()));
-    if (!image.get() || image->imageType() != imageType)
+    try {
+        LogCapture log;
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.data()),
+                                               long(bytes.size()));
+        if (!image.get() || image->imageType() != imageType)
+            return reasons::kMismatch;
+        image->readMetadata();
+        const bool same = !anyLoss(log, false) &&
+                          detail::sameExif(expected.exif, image->exifData()) &&
+                          detail::sameXmp(expected.xmp, image->xmpData()) &&
+                          detail::sameIptc(expected.iptc, image->iptcData());
+        return same ? QString() : reasons::kMismatch;
+    } catch (const Exiv2::AnyError&) {
         return reasons::kMismatch;
-    image->readMetadata();
-    const bool same = !anyLoss(log, false) && detail::sameExif(expected.exif, image->exifData()) &&
-                      detail::sameXmp(expected.xmp, image->xmpData()) &&
-                      detail::sameIptc(expected.iptc, image->iptcData());
-    return same ? QString() : reasons::kMismatch;
+    }
 }
 
 // Every other writable format: Exiv2's own writer for that format, on a copy of the source in

@@ -356,7 +356,9 @@ std::optional<TempFile> TempFile::create(const QString& destination, mode_t perm
     const QFileInfo info(destination);
     // cp gives a new file the source's permission bits less the umask, without set-id bits.
     const mode_t mode = permissions & 0777;
-    if (g_unnamedAllowed.load()) {
+    // An unnamed file is given its name through /proc (or by a privilege a user lacks).
+    static const bool canName = ::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0;
+    if (g_unnamedAllowed.load() && canName) {
         const int fd = ::open(QFile::encodeName(info.absolutePath()).constData(),
                               O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         if (fd >= 0)
