@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <csignal>
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -324,6 +325,8 @@ private slots:
     void exiftoolAgrees();
     void refusesOtherKinds_data();
     void refusesOtherKinds();
+    void takesEveryPhotoKind_data();
+    void takesEveryPhotoKind();
     void readsHeif();
     void keepsEveryTagOfADamagedSource();
     void dropsTheXmpPosition_data();
@@ -973,6 +976,48 @@ void TestCodec::refusesOtherKinds() {
     QVERIFY(!writeGps(*codec, source, dir + "/results/clip.jpg"));
     QCOMPARE(entries(dir + "/results"), QStringList());
     QCOMPARE(fileBytes(source), bytes);
+}
+
+void TestCodec::takesEveryPhotoKind_data() {
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("exiv2Type");
+    const auto bytes = [](const char* text, int size) { return QByteArray(text, size); };
+    QTest::newRow("ORF") << bytes("IIRO\x08\0\0\0", 8) << Exiv2::ImageType::orf;
+    QTest::newRow("ORF, big-endian") << bytes("MMOR\0\0\0\x08", 8) << Exiv2::ImageType::orf;
+    QTest::newRow("RW2") << bytes("IIU\0\x18\0\0\0", 8) << Exiv2::ImageType::rw2;
+    QTest::newRow("CRW") << bytes("II\x1a\0\0\0HEAPCCDR", 14) << Exiv2::ImageType::crw;
+    QTest::newRow("RAF") << bytes("FUJIFILMCCD-RAW 0201FF383501", 28) << Exiv2::ImageType::raf;
+    QTest::newRow("MRW") << bytes("\0MRM\0\0\0\x08", 8) << Exiv2::ImageType::mrw;
+    QTest::newRow("WebP") << bytes("RIFF\x24\0\0\0WEBPVP8X", 16) << Exiv2::ImageType::webp;
+    QTest::newRow("EXV") << bytes("\xff\x01"
+                                  "Exiv2\xff\xd9",
+                                  9)
+                         << Exiv2::ImageType::exv;
+    QTest::newRow("HEIC") << box("ftyp", bytes("heic\0\0\0\0mif1heic", 16))
+                          << Exiv2::ImageType::bmff;
+    QTest::newRow("AVIF") << box("ftyp", bytes("avif\0\0\0\0avifmif1", 16))
+                          << Exiv2::ImageType::bmff;
+    QTest::newRow("CR3") << box("ftyp", bytes("crx \0\0\0\x01"
+                                              "crx isom",
+                                              16))
+                         << Exiv2::ImageType::bmff;
+}
+
+// Heads that Exiv2 itself takes for each kind are let through to it (as damaged photos here).
+void TestCodec::takesEveryPhotoKind() {
+    QFETCH(QByteArray, head);
+    QFETCH(int, exiv2Type);
+    Exiv2::enableBMFF(true);
+    const QByteArray bytes = head + QByteArray(256, '\0');
+    QCOMPARE(Exiv2::ImageFactory::getType(reinterpret_cast<const Exiv2::byte*>(bytes.constData()),
+                                          long(bytes.size())),
+             exiv2Type);
+    const QString dir = m_dir.filePath(QStringLiteral("takes ") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(dir));
+    QVERIFY(writeBytes(dir + "/photo", bytes));
+    auto codec = makeCodec();
+    QVERIFY(codec->OpenFile(dir + "/photo", false, false) != UnknownType);
+    QVERIFY(!codec->LastError().startsWith(QStringLiteral("不是支持的照片格式")));
 }
 
 void TestCodec::readsHeif() {
