@@ -7,6 +7,7 @@
 #include "support/photofactory.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -1194,8 +1195,8 @@ void TestCodec::nothingLeftWhenKilled() {
     QVERIFY(QDir().mkpath(dir + "/results"));
     PhotoRecipe recipe;
     recipe.noise = true;
-    recipe.width = 1600;
-    recipe.height = 1200;
+    recipe.width = 2400;
+    recipe.height = 1800;
     const QString source = makeJpeg(dir, "a.jpg", recipe);
     int ready[2];
     QCOMPARE(::pipe(ready), 0);
@@ -1218,12 +1219,18 @@ void TestCodec::nothingLeftWhenKilled() {
     char byte = 0;
     QCOMPARE(::read(ready[0], &byte, 1), ssize_t(1));
     ::close(ready[0]);
-    QTest::qSleep(30);
+    // A named temporary file is there to be cleaned up when the signal comes.
+    bool named = false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!unnamed && !named && waited.elapsed() < 10000)
+        named = entries(dir + "/results").value(0).startsWith(u'.');
     ::kill(child, signal);
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
     QVERIFY(WIFSIGNALED(status));
     QCOMPARE(WTERMSIG(status), signal);
+    QCOMPARE(named, !unnamed);
 
     QVERIFY2(holdsOnly(dir + "/results", {"c0.jpg", "c1.jpg", "c2.jpg"}),
              qPrintable(entries(dir + "/results").join(u' ')));
