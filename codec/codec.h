@@ -104,7 +104,7 @@ public:
 };
 
 // The system's reason for an errno value, in the words a user reads ("磁盘空间不足",
-// "没有写入权限"); the C library's text for the rare ones.
+// "没有权限"); the C library's text for the rare ones.
 QString systemErrorText(int error);
 
 // Creates codec objects by ProgID; an empty result means the component could not be created.

@@ -30,7 +30,7 @@ struct Exiv2Codec::Photo {
     Exiv2::ExifData exif;
     detail::GpsDirectory gps; // into exif
     Exiv2::ByteOrder byteOrder = Exiv2::invalidByteOrder;
-    std::optional<detail::JpegLayout> jpeg; // where the EXIF segment sits, for the splice
+    std::optional<detail::JpegLayout> jpeg; // where EXIF and XMP sit, for the splice
     bool forWriting = false;
     bool makerNoteDropped = false;
     bool tagRefused = false; // an AddTag failed: a copy would lack that tag
@@ -208,7 +208,8 @@ bool decodeGpsOnly(const QByteArray& tiff, Exiv2::ExifData& exif) {
 
 // Whether an EXIF segment made by encodeExifSegment decodes to exactly the expected tags: a
 // damaged source can make Exiv2's in-place update write over other entries.
-bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected) {
+bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected,
+                  bool makerNoteDropped) {
     LogCapture log;
     Exiv2::ExifData decoded;
     if (!segment.isEmpty()) {
@@ -218,19 +219,19 @@ bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected) {
                                       uint32_t(tiff.size())) == Exiv2::invalidByteOrder)
             return false;
     }
-    return log.empty() && detail::sameExif(expected, decoded);
+    return !anyLoss(log, makerNoteDropped) && detail::sameExif(expected, decoded);
 }
 
 // The EXIF segment of the copy: Exiv2's update of the old structure (encodeExifSegment with
 // oldTiff) when that reads back as meant, else a structure built anew.
 Encoded exifSegmentFor(Encoded updated, const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
                        const QByteArray& oldTiff, bool makerNoteDropped) {
-    if (updated.failure.isEmpty() && segmentHolds(updated.bytes, exif))
+    if (updated.failure.isEmpty() && segmentHolds(updated.bytes, exif, makerNoteDropped))
         return updated;
     if (oldTiff.isEmpty())
         return {{}, updated.failure.isEmpty() ? reasons::kMismatch : updated.failure};
     Encoded rebuilt = encodeExifSegment(exif, byteOrder, {}, makerNoteDropped);
-    if (rebuilt.failure.isEmpty() && !segmentHolds(rebuilt.bytes, exif))
+    if (rebuilt.failure.isEmpty() && !segmentHolds(rebuilt.bytes, exif, makerNoteDropped))
         rebuilt.failure = reasons::kMismatch;
     return rebuilt;
 }
@@ -377,16 +378,21 @@ QString readBackWhole(int fd, int imageType, const Expected& expected) {
     std::vector<char> bytes(std::size_t(identity->size));
     if (!detail::readAt(fd, 0, bytes.data(), bytes.size()))
         return ioFailure();
-    LogCapture log;
-    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.data()),
-                                           long(bytes.size()));
-    if (!image.get() || image->imageType() != imageType)
+    try {
+        LogCapture log;
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.data()),
+                                               long(bytes.size()));
+        if (!image.get() || image->imageType() != imageType)
+            return reasons::kMismatch;
+        image->readMetadata();
+        const bool same = !anyLoss(log, false) &&
+                          detail::sameExif(expected.exif, image->exifData()) &&
+                          detail::sameXmp(expected.xmp, image->xmpData()) &&
+                          detail::sameIptc(expected.iptc, image->iptcData());
+        return same ? QString() : reasons::kMismatch;
+    } catch (const Exiv2::AnyError&) {
         return reasons::kMismatch;
-    image->readMetadata();
-    const bool same = !anyLoss(log, false) && detail::sameExif(expected.exif, image->exifData()) &&
-                      detail::sameXmp(expected.xmp, image->xmpData()) &&
-                      detail::sameIptc(expected.iptc, image->iptcData());
-    return same ? QString() : reasons::kMismatch;
+    }
 }
 
 // Every other writable format: Exiv2's own writer for that format, on a copy of the source in
@@ -506,6 +512,8 @@ bool typeFitsKind(int imageType, detail::FileKind kind) {
     case FileKind::Exv:
         return imageType == type::exv;
     case FileKind::Heif:
+    case FileKind::Avif:
+    case FileKind::Cr3:
         return imageType == type::bmff;
     default:
         return false;
@@ -851,6 +859,8 @@ QString Exiv2Codec::Prepared::write() {
         return systemErrorText(errno);
     // One buffer per thread that writes copies, reused by every copy it writes.
     thread_local std::vector<char> buffer;
+    errno = 0; // a short read at the end of a file sets none, and must not borrow an old one
+
     const QString failure =
         splice ? writeJpegSplice(source, photo.identity.size, m_splice.replacements, *temp, buffer)
                : writeWithExiv2(source, photo.identity.size, photo.exif, photo.imageType,

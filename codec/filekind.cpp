@@ -71,9 +71,12 @@ FileKind sniffFileKind(const QByteArray& head) {
         return FileKind::Exv;
     if (startsWith(head, "ftyp", 4)) {
         // The major brand decides: a video may list an image brand among its compatible ones.
-        if (head.size() >= 12 && isStillImageBrand(std::string_view(head.constData() + 8, 4)))
-            return FileKind::Heif;
-        return FileKind::Video;
+        const std::string_view brand(head.constData() + 8, head.size() >= 12 ? 4 : 0);
+        if (!isStillImageBrand(brand))
+            return FileKind::Video;
+        if (brand == "crx ")
+            return FileKind::Cr3;
+        return brand.substr(0, 3) == "avi" ? FileKind::Avif : FileKind::Heif;
     }
     if (isQuickTimeAtom(head) || (startsWith(head, "RIFF") && startsWith(head, "AVI ", 8)) ||
         startsWith(head, "\x1a\x45\xdf\xa3"))
@@ -97,8 +100,9 @@ QString kindName(FileKind kind) {
     case FileKind::Jpeg:
         return QStringLiteral("JPEG");
     case FileKind::Tiff:
-    case FileKind::BigTiff:
         return QStringLiteral("TIFF");
+    case FileKind::BigTiff:
+        return QStringLiteral("BigTIFF");
     case FileKind::Orf:
         return QStringLiteral("ORF");
     case FileKind::Rw2:
@@ -117,6 +121,10 @@ QString kindName(FileKind kind) {
         return QStringLiteral("EXV");
     case FileKind::Heif:
         return QStringLiteral("HEIF");
+    case FileKind::Avif:
+        return QStringLiteral("AVIF");
+    case FileKind::Cr3:
+        return QStringLiteral("CR3");
     case FileKind::Video:
         return QStringLiteral("视频");
     case FileKind::Unknown:

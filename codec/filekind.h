@@ -20,7 +20,9 @@ enum class FileKind {
     Png,
     WebP,
     Exv,     // Exiv2's EXIF template
-    Heif,    // ISO base media file of a still-image brand: HEIC, HEIF, AVIF, Canon CR3
+    Heif,    // ISO base media files of still images: HEIF and HEIC,
+    Avif,    // AVIF
+    Cr3,     // and Canon CR3
     Video,   // QuickTime, MP4 and other ISO media, AVI, Matroska: never read
     BigTiff, // TIFF with 64-bit offsets, which Exiv2 cannot read
 };

@@ -10,7 +10,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -86,22 +85,20 @@ extern "C" void removePendingNames(int signal) {
 }
 
 // Only where nobody else handles the signal: the window closes itself on SIGINT and SIGTERM, and
-// a signal ignored on purpose (nohup) stays ignored.
+// a signal ignored on purpose (nohup) stays ignored. Asked afresh for every name, since a
+// handler may be set or reset after the first one.
 void installNameRemoval() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction current {};
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL ||
-                (current.sa_flags & SA_SIGINFO))
-                continue;
-            struct sigaction action {};
-            action.sa_handler = removePendingNames;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESETHAND;
-            ::sigaction(signal, &action, nullptr);
-        }
-    });
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+            current.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = removePendingNames;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        ::sigaction(signal, &action, nullptr);
+    }
 }
 
 // The slot now holding path, or -1 when every slot is taken or the name is too long (the file
@@ -359,7 +356,9 @@ std::optional<TempFile> TempFile::create(const QString& destination, mode_t perm
     const QFileInfo info(destination);
     // cp gives a new file the source's permission bits less the umask, without set-id bits.
     const mode_t mode = permissions & 0777;
-    if (g_unnamedAllowed.load()) {
+    // An unnamed file is given its name through /proc (or by a privilege a user lacks).
+    static const bool canName = ::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0;
+    if (g_unnamedAllowed.load() && canName) {
         const int fd = ::open(QFile::encodeName(info.absolutePath()).constData(),
                               O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         if (fd >= 0)

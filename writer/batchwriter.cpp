@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <deque>
 #include <exception>
@@ -98,8 +99,22 @@ std::optional<std::vector<TagWrite>> gpsTags(const GpsLogRecord& record) {
     return tags;
 }
 
-bool ensureFolder(const QString& path) {
-    return QFileInfo(path).isDir() || QDir().mkdir(path);
+// Why the folder could not be made (the system's reason); empty when it is there.
+QString ensureFolder(const QString& path) {
+    if (QFileInfo(path).isDir() ||
+        ::mkdir(QFile::encodeName(path).constData(), S_IRWXU | S_IRWXG | S_IRWXO) == 0)
+        return {};
+    return codec::systemErrorText(errno);
+}
+
+// The row statuses keep their first words and say why after them.
+QString openFailed(const QString& reason, qint32 result) {
+    return reason.isEmpty() ? status::kOpenFailed + QString::number(result)
+                            : QStringLiteral("打开失败：") + reason;
+}
+
+QString saveFailed(const QString& reason) {
+    return reason.isEmpty() ? status::kSaveFailed : QStringLiteral("保存失败：") + reason;
 }
 
 // What a row asks of the codec, settled on the interface thread before the codec is asked.
@@ -107,10 +122,9 @@ struct RowPlan {
     QString source;
     QString destination;
     std::vector<TagWrite> tags;
+    QString refusal; // why no copy can be written for the row; empty when one can
 };
 
-// The codec's half of a row: the photo opened and tagged, and its copy made ready where the
-// codec saves in two steps.
 // The file a path leads to, as device and inode; empty when there is none.
 using FileId = std::optional<std::pair<dev_t, ino_t>>;
 
@@ -121,10 +135,13 @@ FileId fileAt(const QString& path) {
     return std::pair{st.st_dev, st.st_ino};
 }
 
+// The codec's half of a row: the photo opened and tagged, and its copy made ready where the
+// codec saves in two steps.
 struct PreparedRow {
     bool readMakerNote = true; // the choice the photo was opened with
     FileId source;             // what the source's name led to just before it was opened
     qint32 opened = codec::Opened;
+    QString openFailure;                       // the codec's reason when the photo did not open
     std::unique_ptr<codec::PreparedSave> save; // empty: SaveToJPEG writes the copy
 };
 
@@ -136,8 +153,10 @@ PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMaker
     if (ahead)
         prepared.source = fileAt(plan.source);
     prepared.opened = codec.OpenFile(plan.source, readMakerNote, true);
-    if (!codec::isOpened(prepared.opened))
+    if (!codec::isOpened(prepared.opened)) {
+        prepared.openFailure = codec.LastError();
         return prepared;
+    }
     for (const TagWrite& tag : plan.tags)
         codec.AddTag(tag.tag, codec::kGpsDirectory, tag.type, tag.count, tag.value, false);
     prepared.save = codec.PrepareSave(plan.destination);
@@ -165,12 +184,12 @@ private:
     bool processRow(int i);
     bool rowFailed(int i, const QString& status);
     QString copyPath(const QString& fileName) const;
-    std::optional<RowPlan> planRow(const PhotoRow& row) const;
+    RowPlan planRow(const PhotoRow& row) const;
     PreparedRow takePrepared(int i, const RowPlan& plan);
     void prepareAhead(int from);
     void stopAhead();
-    void ensureCopyFolder(const QString& destination);
-    BatchResult coreFailed();
+    bool ensureCopyFolder(const QString& folder);
+    BatchResult coreFailed(const QString& message);
     BatchResult aborted();
     BatchResult finish();
 
@@ -203,17 +222,19 @@ BatchResult BatchRun::run() {
     try {
         m_codec = m_ctx.app.codecFactory.create(QString::fromLatin1(codec::kProgId));
         if (!m_codec)
-            return coreFailed();
+            return coreFailed(kCoreCallFailed);
         setControlsEnabled(m_ctx.view, kBatchControls, false);
         m_resultsFolder = m_ctx.log.logFolder + kResultsFolder;
-        if (!ensureFolder(m_resultsFolder))
-            return coreFailed();
+        if (const QString failure = ensureFolder(m_resultsFolder); !failure.isEmpty())
+            return coreFailed(
+                QStringLiteral("无法创建 results 子文件夹：%1！\n%2")
+                    .arg(failure, QDir::toNativeSeparators(QDir::cleanPath(m_resultsFolder))));
         for (int i = 0; i < m_rows; ++i) {
             if (writeRow(i))
                 ++m_written;
         }
     } catch (const std::exception&) {
-        return m_photoOpened ? aborted() : coreFailed();
+        return m_photoOpened ? aborted() : coreFailed(kCoreCallFailed);
     }
     return finish();
 }
@@ -234,37 +255,53 @@ bool BatchRun::processRow(int i) {
         return rowFailed(i, status::kSkipped);
     if (!row.record.fileExists)
         return rowFailed(i, status::kMissing);
-    const auto plan = planRow(row);
-    if (!plan)
-        return rowFailed(i, status::kSaveFailed);
+    const RowPlan plan = planRow(row);
+    if (!plan.refusal.isEmpty())
+        return rowFailed(i, saveFailed(plan.refusal));
 
     m_photoOpened = true;
-    const PreparedRow prepared = takePrepared(i, *plan);
+    const PreparedRow prepared = takePrepared(i, plan);
     if (!codec::isOpened(prepared.opened))
-        return rowFailed(i, status::kOpenFailed + QString::number(prepared.opened));
-    ensureCopyFolder(plan->destination);
-    bool saved = false;
+        return rowFailed(i, openFailed(prepared.openFailure, prepared.opened));
+    // A log may name a photo in a sub-folder; its copy goes to the same sub-folder of results.
+    const QString folder = QFileInfo(plan.destination).path();
+    if (!ensureCopyFolder(folder))
+        return rowFailed(
+            i, saveFailed(QStringLiteral("无法创建文件夹 ") + QDir::toNativeSeparators(folder)));
+    QString failure;
     if (prepared.save) {
         // The next photos are prepared while this one is copied.
         prepareAhead(i + 1);
-        saved = prepared.save->commit().isEmpty();
-    } else {
-        saved = m_codec->SaveToJPEG(plan->destination);
+        failure = prepared.save->commit();
+    } else if (!m_codec->SaveToJPEG(plan.destination)) {
+        // A stand-in codec may give no reason; the row still fails.
+        failure = m_codec->LastError();
+        if (failure.isEmpty())
+            return rowFailed(i, status::kSaveFailed);
     }
-    if (!saved)
-        return rowFailed(i, status::kSaveFailed);
+    if (!failure.isEmpty())
+        return rowFailed(i, saveFailed(failure));
     m_ctx.list.setStatus(i, status::kWritten, RowIcon::Done);
     return true;
 }
 
-// The source, the copy's path and the tags of a row; empty when no copy can be written for it.
-std::optional<RowPlan> BatchRun::planRow(const PhotoRow& row) const {
+// The source, the copy's path and the tags of a row, or why no copy can be written for it.
+RowPlan BatchRun::planRow(const PhotoRow& row) const {
     const GpsLogRecord& record = row.record;
+    RowPlan plan;
     auto tags = gpsTags(record);
-    QString destination = copyPath(record.fileName);
-    if (!tags || destination.isEmpty())
-        return std::nullopt;
-    return RowPlan{m_ctx.log.logFolder + record.fileName, std::move(destination), std::move(*tags)};
+    if (!tags) {
+        plan.refusal = QStringLiteral("坐标无法写成 EXIF 数值");
+        return plan;
+    }
+    plan.destination = copyPath(record.fileName);
+    if (plan.destination.isEmpty()) {
+        plan.refusal = QStringLiteral("文件名指向 results 子文件夹之外");
+        return plan;
+    }
+    plan.source = m_ctx.log.logFolder + record.fileName;
+    plan.tags = std::move(*tags);
+    return plan;
 }
 
 // Row i's photo as the worker prepared it, or prepared now: when nothing was prepared ahead,
@@ -304,10 +341,10 @@ void BatchRun::prepareAhead(int from) {
         const PhotoRow& row = m_ctx.list.row(j);
         if (row.ghosted || !row.record.fileExists)
             continue;
-        auto plan = planRow(row);
-        if (!plan)
+        RowPlan plan = planRow(row);
+        if (!plan.refusal.isEmpty())
             continue;
-        m_ahead.push_back({j, m_worker->run([codec = m_workerCodec.get(), plan = std::move(*plan),
+        m_ahead.push_back({j, m_worker->run([codec = m_workerCodec.get(), plan = std::move(plan),
                                              readMakerNote = !m_ctx.view.skipMakerNote()] {
                                return prepareRow(*codec, plan, readMakerNote, true);
                            })});
@@ -320,11 +357,14 @@ void BatchRun::stopAhead() {
     m_workerCodec.reset();
 }
 
-// A log may name a photo in a sub-folder; its copy goes to the same sub-folder of results.
-void BatchRun::ensureCopyFolder(const QString& destination) {
-    const QString folder = QFileInfo(destination).path();
-    if (m_copyFolders.count(folder) == 0 && QDir().mkpath(folder))
-        m_copyFolders.insert(folder);
+// Made (or found) once per batch, not asked again for every photo.
+bool BatchRun::ensureCopyFolder(const QString& folder) {
+    if (m_copyFolders.count(folder) > 0)
+        return true;
+    if (!QDir().mkpath(folder))
+        return false;
+    m_copyFolders.insert(folder);
+    return true;
 }
 
 bool BatchRun::rowFailed(int i, const QString& status) {
@@ -343,9 +383,9 @@ QString BatchRun::copyPath(const QString& fileName) const {
     return destination;
 }
 
-BatchResult BatchRun::coreFailed() {
+BatchResult BatchRun::coreFailed(const QString& message) {
     stopAhead();
-    m_ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
+    m_ctx.view.message(titles::kError, message, MessageIcon::Error);
     m_codec.reset();
     m_ctx.app.batchRunning = false;
     // Nothing was written: give the controls back so the user can try again.
