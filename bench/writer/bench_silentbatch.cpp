@@ -2,11 +2,12 @@
 // photos and ExifTool writing the same tags into copies, interleaved round by round.
 //
 //   bench_silentbatch [--big N] [--small N] [--rounds R] [--memory N] [--decimals D]
-//                     [--program PATH] [--dir PATH] [--no-exiftool] [--keep]
+//                     [--program PATH] [--against PATH] [--dir PATH] [--no-exiftool] [--keep]
 //
 // Defaults: 200 JPEGs of 5 to 8 MB and 1000 of about 300 KB, 5 rounds, a log whose degrees carry
 // 6 decimals (as loggers write them). --memory N adds one batch of N small photos (32767 is the
-// list's limit) and reports its peak memory.
+// list's limit) and reports its peak memory. --against adds another build of the program (an
+// earlier one) to every round.
 //
 // Each round writes into fresh folders and nothing is deleted until the set is done: on an ext4
 // without a journal the kernel skips inodes freed seconds ago, and a round that creates thousands
@@ -36,6 +37,7 @@ struct Options {
     int memory = 0;
     int decimals = 6;
     QString program;
+    QString against;
     QString dir;
     bool exiftool = true;
     bool keep = false; // leave the corpus and the copies, for a profiler
@@ -58,6 +60,8 @@ Options parse(const QStringList& args) {
             options.decimals = std::clamp(next.toInt(), 0, 9), ++i;
         else if (arg == u"--program")
             options.program = next, ++i;
+        else if (arg == u"--against")
+            options.against = next, ++i;
         else if (arg == u"--dir")
             options.dir = next, ++i;
         else if (arg == u"--no-exiftool")
@@ -159,7 +163,7 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
     runProgram(QStringLiteral("cp"), files + QStringList{root + QStringLiteral("/warm")});
     QDir(root + QStringLiteral("/warm")).removeRecursively();
 
-    std::vector<double> cpMs, oursMs, toolMs, oursToCp, toolToOurs, toolToCp, cpuToCp;
+    std::vector<double> cpMs, oursMs, toolMs, oursToCp, toolToOurs, toolToCp, cpuToCp, otherToCp;
     long peakKiB = 0;
     for (int round = 0; round < options.rounds; ++round) {
         const QString cpOut = root + QStringLiteral("/cp%1").arg(round);
@@ -168,6 +172,11 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
         QDir().mkpath(cpOut);
         QDir().mkpath(toolOut);
         const QString args = root + QStringLiteral("/exiftool%1.args").arg(round);
+        const QString otherFolder = root + QStringLiteral("/other%1").arg(round);
+        if (!options.against.isEmpty() && !linkRunFolder(otherFolder, files, log)) {
+            std::fprintf(stderr, "could not prepare round %d\n", round + 1);
+            return;
+        }
         if (!linkRunFolder(runFolder, files, log) ||
             (!exiftool.isEmpty() && !writeExifToolArgs(args, source, toolOut, fixes))) {
             std::fprintf(stderr, "could not prepare round %d\n", round + 1);
@@ -179,6 +188,14 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
         ::sync();
         const ProgramRun ours = timeProgram(
             program, {runFolder + QStringLiteral("/log.txt"), QStringLiteral("-silent")});
+        if (!options.against.isEmpty()) {
+            ::sync();
+            const ProgramRun other =
+                timeProgram(options.against,
+                            {otherFolder + QStringLiteral("/log.txt"), QStringLiteral("-silent")});
+            if (other.ok && cp.ok)
+                otherToCp.push_back(other.ms / cp.ms);
+        }
         ProgramRun tool;
         if (!exiftool.isEmpty()) {
             ::sync();
@@ -211,6 +228,8 @@ void runSet(const char* label, const QString& root, const CorpusSpec& recipe,
     printSpread("corvexa-gps / cp", spreadOf(oursToCp), " x");
     if (!cpuToCp.empty())
         printSpread("processor time, ours / cp", spreadOf(cpuToCp), " x");
+    if (!otherToCp.empty())
+        printSpread("--against build / cp", spreadOf(otherToCp), " x");
     if (!toolMs.empty()) {
         printSpread("exiftool", spreadOf(toolMs), " ms");
         printSpread("exiftool / cp", spreadOf(toolToCp), " x");
