@@ -64,36 +64,36 @@ struct Batch {
 
     Batch() { log.logFolder = dir.path() + u'/'; }
 
-    void add(const Row& spec) {
+    void add(const Row& wanted) {
         PhotoRecipe recipe;
         recipe.makerNote = true;
         recipe.thumbnail = true;
         recipe.gps = GpsSpec{48.1, 11.5, 520.0};
-        switch (spec.kind) {
+        switch (wanted.kind) {
         case Kind::Jpeg:
         case Kind::Ghosted:
-            QVERIFY(!makeJpeg(dir.path(), spec.name, recipe).isEmpty());
+            QVERIFY(!makeJpeg(dir.path(), wanted.name, recipe).isEmpty());
             break;
         case Kind::Tiff:
             recipe.makerNote = false;
-            QVERIFY(!makeTiff(dir.path(), spec.name, recipe).isEmpty());
+            QVERIFY(!makeTiff(dir.path(), wanted.name, recipe).isEmpty());
             break;
         case Kind::NotAPhoto:
-            writeFile(dir.filePath(spec.name), "name,lat,lon\n");
+            writeFile(dir.filePath(wanted.name), "name,lat,lon\n");
             break;
         case Kind::Missing:
         case Kind::MadeByTheTest:
             break;
         }
         PhotoRow row;
-        row.record.fileName = spec.name;
-        row.record.fileExists = spec.kind != Kind::Missing;
-        row.record.lat = *parseCoordinate(spec.lat);
-        row.record.lon = *parseCoordinate(spec.lon);
-        row.record.altitude = spec.altitude;
-        row.texts[ColFileName] = spec.name;
+        row.record.fileName = wanted.name;
+        row.record.fileExists = wanted.kind != Kind::Missing;
+        row.record.lat = *parseCoordinate(wanted.lat);
+        row.record.lon = *parseCoordinate(wanted.lon);
+        row.record.altitude = wanted.altitude;
+        row.texts[ColFileName] = wanted.name;
         row.texts[ColStatus] = status::kPending;
-        row.ghosted = spec.kind == Kind::Ghosted;
+        row.ghosted = wanted.kind == Kind::Ghosted;
         list.append(row);
     }
 
