@@ -21,10 +21,14 @@ const QString kEditorTooOld = QStringLiteral("Corvexa 元数据编辑器版本�
 const QString kBadArguments = QStringLiteral("传入参数有误！");
 
 void printUsage(QTextStream& out) {
-    out << "用法: corvexa-gps [记录文件] [-silent]\n"
-           "  记录文件   启动时载入的 GPS 记录文件 (文本记录或 KML/XML 轨迹)\n"
+    out << "用法: corvexa-gps [记录文件] [-silent] [--tz=时区] [--clock=秒] [--max-gap=秒]\n"
+           "  记录文件   启动时载入的 GPS 记录文件 (文本记录、KML/XML、GPX 或 NMEA 轨迹)\n"
            "  -silent    不显示窗口，直接把记录中的位置写入照片副本 (results 子文件夹)\n"
            "             退出状态: 0 全部写入, 1 部分跳过或失败, 2 未写入任何照片\n"
+           "  --tz=+08:00      按时间匹配轨迹时相机的时区 (照片自带时区优先)\n"
+           "  --clock=-75      相机时钟校正, 秒或 -0:01:15, 加到照片时间上\n"
+           "  --max-gap=1800   轨迹两点相隔超过此秒数即断开\n"
+           "                   (三项默认取 SETTINGS.INI 中保存的值)\n"
            "  --help     显示本说明\n"
            "  --version  显示版本\n";
 }
@@ -88,6 +92,7 @@ int main(int argc, char* argv[]) {
         return state.silentMode ? silentexit::kNoneWritten : 1;
     }
     state.commandLinePath = commandLine.logPath;
+    state.timeOverrides = commandLine.time;
 
     if (state.silentMode) {
         QTextStream out(stdout);

@@ -3,6 +3,7 @@
 #include "base/settings.h"
 #include "base/textlinereader.h"
 #include "gpslog/matching.h"
+#include "gpslog/tracklog.h"
 #include "photolist/addphotos.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
@@ -79,6 +80,10 @@ LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path) {
 
     ctx.log.logFolder = folderOf(logPath);
     settings::WriteSetting(settings::kBatchSetup, kLastFolderKey, ctx.log.logFolder);
+
+    // GPX, KML and NMEA tracks have their own readers; anything else is read line by line.
+    if (const std::optional<LogLoadResult> track = loadTrackLog(ctx, logPath))
+        return *track;
 
     TextLineReader reader(logPath);
     if (!reader.open())

@@ -14,10 +14,11 @@ namespace openlogdialog {
 inline const QString kTitle = QStringLiteral("选择记录文件");
 // "name|patterns|name|patterns|..."; the first pair is shown first.
 inline const QString kFilter =
-    QStringLiteral("全部可读文件 (*.txt;*.log;*.csv;*.tsv;*.kml;*.xml)|"
-                   "*.txt;*.log;*.csv;*.tsv;*.kml;*.xml|"
+    QStringLiteral("全部可读文件 (*.txt;*.log;*.csv;*.tsv;*.kml;*.xml;*.gpx;*.nmea)|"
+                   "*.txt;*.log;*.csv;*.tsv;*.kml;*.xml;*.gpx;*.nmea|"
                    "文本文件 (*.txt;*.log;*.csv;*.tsv)|*.txt;*.log;*.csv;*.tsv|"
                    "KML文件 (*.kml;*.xml)|*.kml;*.xml|"
+                   "GPS 轨迹 (*.gpx;*.nmea)|*.gpx;*.nmea|"
                    "所有文件 (*.*)|*.*");
 inline constexpr int kFilterIndex = 0;
 } // namespace openlogdialog

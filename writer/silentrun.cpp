@@ -1,6 +1,7 @@
 #include "writer/silentrun.h"
 
 #include "base/settings.h"
+#include "base/timesettings.h"
 #include "base/vbnum.h"
 #include "gpslog/logreader.h"
 #include "photolist/gpslogstate.h"
@@ -44,13 +45,19 @@ bool storedSkipMakerNote() {
     return vbnum::leadingValue(value) != 0;
 }
 
-// With no list to look at, every row that was not written is named.
-void reportUnwrittenRows(const PhotoList& list, IMessageSink& sink) {
+// With no list to look at, every row that was not written is named, with the reason the load gave
+// it ("不在轨迹时间范围内"); after a timed track every written photo is named with how it matched.
+void reportRows(const PhotoList& list, const QStringList& loadStatus, bool timed,
+                IMessageSink& sink) {
     for (int i = 0; i < list.count(); ++i) {
         const PhotoRow& row = list.row(i);
+        QString text = row.texts[ColFileName] + u' ' + row.texts[ColStatus];
+        if (loadStatus.at(i) != status::kPending && loadStatus.at(i) != status::kNotFound)
+            text += QStringLiteral("（%1）").arg(loadStatus.at(i));
         if (row.icon != RowIcon::Done)
-            sink.message(titles::kWarning, row.texts[ColFileName] + u' ' + row.texts[ColStatus],
-                         MessageIcon::Warning);
+            sink.message(titles::kWarning, text, MessageIcon::Warning);
+        else if (timed)
+            sink.message(titles::kNotice, text, MessageIcon::Information);
     }
 }
 
@@ -60,6 +67,7 @@ int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTex
     app.silentMode = true;
     PhotoList list;
     GpsLogState log;
+    log.time = timesettings::withOverrides(timesettings::read(), app.timeOverrides);
     SilentView view(err, storedSkipMakerNote());
     RoadContext ctx{list, log, app, view};
 
@@ -79,11 +87,14 @@ int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTex
         return silentexit::kNoneWritten;
     }
     view.message(titles::kNotice, view.tips(), MessageIcon::Information);
+    QStringList loadStatus;
+    for (int i = 0; i < list.count(); ++i)
+        loadStatus.append(list.row(i).texts[ColStatus]);
 
     const BatchResult result = cmdStart_Click(ctx);
     if (result.end != BatchEnd::Finished)
         return silentexit::kNoneWritten;
-    reportUnwrittenRows(list, view);
+    reportRows(list, loadStatus, log.timedTrack != nullptr, view);
     out << batchSummary(result.written) << Qt::endl;
     if (result.written == 0)
         return silentexit::kNoneWritten;

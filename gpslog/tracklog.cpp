@@ -1,0 +1,257 @@
+#include "gpslog/tracklog.h"
+
+#include "gpslog/matching.h"
+#include "gpslog/timematch.h"
+#include "gpslog/trackreader.h"
+#include "photolist/addphotos.h"
+#include "photolist/gpslogstate.h"
+#include "photolist/photolist.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QLocale>
+#include <QTimeZone>
+#include <algorithm>
+
+namespace {
+
+const QString kBrokenTrack = QStringLiteral("记录文件第 %1 行有误，未载入任何数据！");
+const QString kPointsLeftOut = QStringLiteral("另有 %1 个点无法读取，未载入。");
+const QString kNmeaRefused = QStringLiteral("%1 条语句校验和错误、%2 个无效定位未采用。");
+
+QString numberText(double value) {
+    return std::isnan(value) ? QString()
+                             : QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+bool inRange(const TrackPoint& p) {
+    return std::abs(p.latitude) <= 90 && std::abs(p.longitude) <= 180;
+}
+
+// Case-insensitive name order, as the folder assignment of KML logs takes the images.
+QStringList photoNames(const QString& folder) {
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
+    names.removeIf([](const QString& n) { return n.startsWith(u'.') || !isPhotoFileName(n); });
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+QString loadNote(const TrackFile& file, qint64 points) {
+    QString note = logtexts::kLoadedPrefix + QString::number(points) + logtexts::kLoadedSuffix;
+    if (file.track.skipped > 0)
+        note += kPointsLeftOut.arg(file.track.skipped);
+    if (file.badChecksums + file.invalidFixes > 0)
+        note += kNmeaRefused.arg(file.badChecksums).arg(file.invalidFixes);
+    return note;
+}
+
+LogLoadResult failBroken(RoadContext& ctx, const TrackFile& file) {
+    ctx.view.setEnabled(Control::cmdStart, false);
+    ctx.view.setEnabled(Control::cmdToggle, false);
+    ctx.view.setTips(logtexts::kNothingLoaded);
+    ctx.view.message(titles::kError, kBrokenTrack.arg(file.errorLine), MessageIcon::Error);
+    return {LogLoadStatus::Unreadable, 0, 0};
+}
+
+// The untimed track as the line reader would give it: one point row per tuple, text in, so that
+// coordinates and altitudes are read exactly as before; then the folder's images in name order.
+LogLoadResult loadByOrder(RoadContext& ctx, const TrackFile& file) {
+    qint64 leftOut = 0;
+    for (const TrackPoint& point : file.track.points) {
+        QStringList fields{QString(), numberText(point.longitude), numberText(point.latitude),
+                           numberText(point.altitude)};
+        if (AddLogRecord(ctx, fields, true) == RecordResult::ListFull)
+            ++leftOut;
+    }
+    const int rows = ctx.list.count();
+    if (rows > 0) {
+        qint32 assigned = 0;
+        AddFolderPhotos(ctx, ctx.log.logFolder, assigned, true);
+    }
+    ctx.log.batchDone = false;
+    ctx.view.setEnabled(Control::cmdStart, rows >= 1 && !ctx.log.invalidData);
+    ctx.view.setEnabled(Control::cmdToggle, rows > 0);
+    ctx.view.setTips(rows == 0 ? logtexts::kNothingLoaded : loadNote(file, rows));
+    if (leftOut > 0) {
+        ctx.view.message(titles::kWarning,
+                         logtexts::kListFullPrefix + QString::number(leftOut) +
+                             logtexts::kListFullSuffix,
+                         MessageIcon::Warning);
+    }
+    return {LogLoadStatus::Loaded, rows, leftOut};
+}
+
+// The zone the photos' times were read in: the chosen one, or this computer's at the first photo.
+int zoneInUse(const TimedTrack& timed, const TimeSettings& settings) {
+    if (settings.cameraZoneMinutes)
+        return *settings.cameraZoneMinutes;
+    for (const auto& capture : timed.captures) {
+        if (capture) {
+            const QDateTime wall =
+                QDateTime::fromMSecsSinceEpoch(capture->localMs, QTimeZone::utc());
+            return QDateTime(wall.date(), wall.time(), QTimeZone::systemTimeZone())
+                       .offsetFromUtc() /
+                   60;
+        }
+    }
+    return 0;
+}
+
+PhotoRow timedRow(const QString& name, const std::optional<codec::CaptureTime>& capture,
+                  const TimeIndex& index, const TimeSettings& settings) {
+    PhotoRow row;
+    GpsLogRecord& record = row.record;
+    record.fileName = name;
+    record.fileExists = true;
+    record.noAltitude = true;
+    row.texts[ColFileName] = name;
+    row.icon = RowIcon::New;
+    row.ghosted = true;
+    if (!capture) {
+        row.texts[ColStatus] = tracktexts::kNoCaptureTime;
+        return row;
+    }
+    const qint64 utc = photoUtcMs(*capture, settings);
+    const TimeMatch match = index.match(utc);
+    if (match.kind == MatchKind::OutOfRange) {
+        row.texts[ColStatus] = tracktexts::kOutOfRange;
+        return row;
+    }
+    record.lat = decimalToDms(match.latitude).value_or(Dms{});
+    record.lon = decimalToDms(match.longitude).value_or(Dms{});
+    record.gpsTimeMs = utc;
+    if (!std::isnan(match.altitude) && std::isfinite(float(match.altitude))) {
+        record.altitude = float(match.altitude);
+        record.noAltitude = false;
+        row.texts[ColAltitude] = altitudeText(QString::number(match.altitude, 'f', 2));
+    }
+    row.texts[ColLatitude] = latitudeText(record.lat);
+    row.texts[ColLongitude] = longitudeText(record.lon);
+    row.texts[ColStatus] = match.kind == MatchKind::Interpolated
+                               ? tracktexts::kInterpolated
+                               : tracktexts::kOffByPrefix +
+                                     QString::number((match.nearestMs + 500) / 1000) +
+                                     tracktexts::kOffBySuffix;
+    row.ghosted = false;
+    return row;
+}
+
+// Fills (append) or refills the rows of the timed track and shows the outcome.
+void matchRows(RoadContext& ctx, TimedTrack& timed, bool append) {
+    const TimeSettings& settings = ctx.log.time;
+    const TimeIndex index(timed.track, settings.maxGapSeconds);
+    std::vector<qint64> times;
+    int matched = 0;
+    for (size_t i = 0; i < timed.photoNames.size(); ++i) {
+        PhotoRow row = timedRow(timed.photoNames[i], timed.captures[i], index, settings);
+        if (timed.captures[i])
+            times.push_back(photoUtcMs(*timed.captures[i], settings));
+        matched += row.ghosted ? 0 : 1;
+        const int r = int(i);
+        if (append) {
+            ctx.list.append(std::move(row));
+            ctx.view.yield();
+            continue;
+        }
+        ctx.list.setRecord(r, row.record);
+        for (int column = ColFileName; column < ColumnCount; ++column)
+            ctx.list.setText(r, column, row.texts[column]);
+        ctx.list.setIcon(r, row.icon);
+        ctx.list.setGhosted(r, row.ghosted);
+    }
+
+    QString tips = timed.loadNote;
+    timed.suggestedZoneMinutes.reset();
+    if (const auto shift = suggestShiftHours(index, times)) {
+        const int zone = zoneInUse(timed, settings) - *shift * 60;
+        if (zone >= timesettings::kMinZoneMinutes && zone <= timesettings::kMaxZoneMinutes) {
+            timed.suggestedZoneMinutes = zone;
+            tips += u'\n' + zoneSuggestionText(*shift, zone);
+        }
+    }
+    ctx.view.setTips(tips);
+    ctx.view.setEnabled(Control::cmdStart, matched > 0);
+    // Swapping columns means nothing for positions a receiver recorded.
+    ctx.view.setEnabled(Control::cmdToggle, false);
+}
+
+LogLoadResult loadTimed(RoadContext& ctx, TrackFile& file) {
+    auto timed = std::make_shared<TimedTrack>();
+    const auto out = std::remove_if(file.track.points.begin(), file.track.points.end(),
+                                    [](const TrackPoint& p) { return !inRange(p); });
+    file.track.skipped += std::distance(out, file.track.points.end());
+    if (out != file.track.points.end()) {
+        // Positions beyond ±90/±180 are no positions; rebuild the segment starts around the gap.
+        Track kept;
+        for (size_t s = 0; s < file.track.segmentStarts.size(); ++s) {
+            kept.beginSegment();
+            for (size_t i = file.track.segmentStarts[s]; i < file.track.segmentEnd(s); ++i) {
+                if (inRange(file.track.points[i]))
+                    kept.points.push_back(file.track.points[i]);
+            }
+        }
+        kept.skipped = file.track.skipped;
+        kept.finish(false);
+        file.track = std::move(kept);
+    }
+    timed->loadNote = loadNote(file, qint64(file.track.points.size()));
+    timed->track = std::move(file.track);
+
+    qint64 leftOut = 0;
+    for (const QString& name : photoNames(ctx.log.logFolder)) {
+        if (int(timed->photoNames.size()) >= PhotoList::kMaxRows) {
+            ++leftOut;
+            continue;
+        }
+        timed->photoNames.push_back(name);
+        timed->captures.push_back(codec::readCaptureTime(ctx.log.logFolder + name));
+        ctx.view.yield();
+    }
+    ctx.log.timedTrack = timed;
+    ctx.log.batchDone = false;
+    matchRows(ctx, *timed, true);
+    if (leftOut > 0) {
+        ctx.view.message(titles::kWarning,
+                         logtexts::kListFullPrefix + QString::number(leftOut) +
+                             logtexts::kListFullSuffix,
+                         MessageIcon::Warning);
+    }
+    return {LogLoadStatus::Loaded, ctx.list.count(), leftOut};
+}
+
+} // namespace
+
+std::optional<LogLoadResult> loadTrackLog(RoadContext& ctx, const QString& path) {
+    ctx.log.timedTrack.reset();
+    TrackFile file = readTrackFile(path);
+    if (file.format == TrackFormat::None)
+        return std::nullopt;
+    if (!file.ok) {
+        // A KML file that loaded line by line before still does.
+        if (file.format == TrackFormat::Kml)
+            return std::nullopt;
+        return failBroken(ctx, file);
+    }
+    if (file.format == TrackFormat::Kml && file.track.points.empty() && file.track.skipped == 0)
+        return std::nullopt;
+    if (file.track.timed())
+        return loadTimed(ctx, file);
+    return loadByOrder(ctx, file);
+}
+
+void rematchTimedTrack(RoadContext& ctx) {
+    const std::shared_ptr<TimedTrack> timed = ctx.log.timedTrack;
+    if (!timed || ctx.app.batchRunning || ctx.log.batchDone ||
+        ctx.list.count() != int(timed->photoNames.size()))
+        return;
+    matchRows(ctx, *timed, false);
+}
+
+QString zoneSuggestionText(int shiftHours, int zoneMinutes) {
+    return QStringLiteral("照片时间与轨迹相差约 %1 小时：相机时区可能应为 %2")
+        .arg(std::abs(shiftHours))
+        .arg(timesettings::zoneText(zoneMinutes));
+}
