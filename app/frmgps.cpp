@@ -1,6 +1,7 @@
 #include "app/frmgps.h"
 
 #include "app/frmoptions.h"
+#include "app/frmtime.h"
 #include "app/icons.h"
 #include "app/messagebox.h"
 #include "app/uiglobals.h"
@@ -13,6 +14,7 @@
 #include "gpslog/drops.h"
 #include "gpslog/logreader.h"
 #include "gpslog/swap.h"
+#include "gpslog/tracklog.h"
 #include "photolist/addphotos.h"
 #include "writer/batchwriter.h"
 
@@ -38,7 +40,7 @@ const QString kMakerNoteWarning = QStringLiteral("除非处理过程中发生错
 constexpr QSize kClientSize(755, 348);
 constexpr QRect kListRect(9, 9, 592, 328);
 constexpr QRect kActionRect(612, 9, 128, 24);
-constexpr QRect kImportRect(609, 45, 133, 238);
+constexpr QRect kImportRect(609, 45, 133, 262);
 constexpr QRect kExportRect(609, 42, 133, 265);
 constexpr QRect kLinkRect(633, 312, 99, 15);
 constexpr QSize kButtonSize(127, 31);
@@ -142,6 +144,7 @@ void FrmGps::createControls() {
     connect(cmdOpenLog, &QPushButton::clicked, this, &FrmGps::cmdOpenLog_Click);
     connect(cmdToggle, &QPushButton::clicked, this, &FrmGps::cmdToggle_Click);
     connect(cmdStart, &QPushButton::clicked, this, &FrmGps::cmdStart_Click);
+    connect(cmdTime, &QPushButton::clicked, this, &FrmGps::cmdTime_Click);
     connect(chkMakerNote, &QCheckBox::clicked, this, &FrmGps::chkMakerNote_Click);
     for (int i = 0; i < int(cboOutFormat.size()); ++i)
         connect(cboOutFormat[i], &QComboBox::activated, this, [this, i] { cboOutFormat_Click(i); });
@@ -162,27 +165,28 @@ void FrmGps::createImportGroup() {
     cmdOpenLog = makeButton(fraImport, "cmdOpenLog", QStringLiteral("打开记录文件(&O)..."), 0);
     cmdToggle = makeButton(fraImport, "cmdToggle", QStringLiteral("交换经纬度(&T)"), 37);
     cmdStart = makeButton(fraImport, "cmdStart", QStringLiteral("开始处理(&S)"), 74);
+    cmdTime = makeButton(fraImport, "cmdTime", QStringLiteral("时间校正(&J)..."), 111);
     cmdToggle->setEnabled(false);
     cmdStart->setEnabled(false);
 
     chkMakerNote = new QCheckBox(QStringLiteral("忽略厂商注释数据"), fraImport);
     chkMakerNote->setObjectName(QStringLiteral("chkMakerNote"));
-    chkMakerNote->setGeometry(5, 112, 127, 20);
+    chkMakerNote->setGeometry(5, 149, 127, 20);
 
     imgError = new QLabel(fraImport);
     imgError->setObjectName(QStringLiteral("imgError"));
     imgError->setPixmap(icons::errorPixmap());
-    imgError->setGeometry(5, 142, 16, 16);
+    imgError->setGeometry(5, 179, 16, 16);
     lblError = new QLabel(QStringLiteral("列表中含无效数据！"), fraImport);
     lblError->setObjectName(QStringLiteral("lblError"));
-    lblError->setGeometry(24, 140, 108, 20);
+    lblError->setGeometry(24, 177, 108, 20);
     lblError->setStyleSheet(QStringLiteral("color: #C00000;"));
     imgError->setVisible(false);
     lblError->setVisible(false);
 
     lblTips = new QLabel(fraImport);
     lblTips->setObjectName(QStringLiteral("lblTips"));
-    lblTips->setGeometry(5, 140, 127, 90);
+    lblTips->setGeometry(5, 177, 127, 84);
     lblTips->setWordWrap(true);
     lblTips->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
@@ -265,6 +269,7 @@ void FrmGps::Form_Load() {
     chkMakerNote_Click();
 
     m_log.autoSuffix = true;
+    m_log.time = timesettings::read();
 
     const QString& path = m_app.commandLinePath;
     if (path.length() > 5 && QFileInfo(path).isFile()) {
@@ -388,6 +393,20 @@ void FrmGps::cmdToggle_Click() {
 void FrmGps::cmdStart_Click() {
     auto ctx = context();
     ::cmdStart_Click(ctx);
+}
+
+// The rows of a timed track re-match while the values change; the values are kept on closing.
+void FrmGps::cmdTime_Click() {
+    const std::optional<int> suggested =
+        m_log.timedTrack ? m_log.timedTrack->suggestedZoneMinutes : std::nullopt;
+    FrmTime dialog(m_log.time, suggested, this);
+    connect(&dialog, &FrmTime::valuesChanged, this, [this](const TimeSettings& values) {
+        m_log.time = values;
+        auto ctx = context();
+        rematchTimedTrack(ctx);
+    });
+    dialog.exec();
+    timesettings::write(m_log.time);
 }
 
 void FrmGps::cmdOpenEx_Click() {

@@ -61,6 +61,7 @@ public:
     void cmdOpenLog_Click();
     void cmdToggle_Click();
     void cmdStart_Click();
+    void cmdTime_Click();
     void cmdOpenEx_Click();
     void cmdOpenFolder_Click();
     void cmdExport_Click();
@@ -98,6 +99,7 @@ private:
     QPushButton* cmdOpenLog = nullptr;
     QPushButton* cmdToggle = nullptr;
     QPushButton* cmdStart = nullptr;
+    QPushButton* cmdTime = nullptr;
     QCheckBox* chkMakerNote = nullptr;
     QLabel* imgError = nullptr;
     QLabel* lblError = nullptr;
