@@ -28,6 +28,7 @@ private:
     Track& m_track;
     QString m_ns;
     std::vector<TrackPoint> m_waypoints;
+    QString m_text;
 };
 
 void GpxParse::run() {
@@ -70,20 +71,43 @@ void GpxParse::readPoint(std::vector<TrackPoint>& into) {
     point.latitude = parseDecimal(attributes.value(QLatin1String("lat")));
     point.longitude = parseDecimal(attributes.value(QLatin1String("lon")));
     bool usable = std::abs(point.latitude) <= 90 && std::abs(point.longitude) <= 180;
-    while (m_xml.readNextStartElement()) {
-        if (isGpx(u"ele")) {
-            point.altitude = parseDecimal(m_xml.readElementText());
-        } else if (isGpx(u"time")) {
-            point.timeMs = parseIsoTime(m_xml.readElementText());
-            usable = usable && point.hasTime();
-        } else {
-            m_xml.skipCurrentElement();
+    // The text of ele and time gathered in one reused buffer: a million points would otherwise
+    // allocate two million strings.
+    enum class Field { None, Ele, Time } field = Field::None;
+    int depth = 0;
+    while (!m_xml.atEnd()) {
+        switch (m_xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (depth++ == 0 && isGpx(u"ele"))
+                field = Field::Ele;
+            else if (depth == 1 && isGpx(u"time"))
+                field = Field::Time;
+            m_text.clear();
+            break;
+        case QXmlStreamReader::Characters:
+            if (field != Field::None)
+                m_text += m_xml.text();
+            break;
+        case QXmlStreamReader::EndElement:
+            if (depth-- == 0) {
+                if (usable)
+                    into.push_back(point);
+                else
+                    ++m_track.skipped;
+                return;
+            }
+            if (field == Field::Ele) {
+                point.altitude = parseDecimal(m_text);
+            } else if (field == Field::Time) {
+                point.timeMs = parseIsoTime(m_text);
+                usable = usable && point.hasTime();
+            }
+            field = Field::None;
+            break;
+        default:
+            break;
         }
     }
-    if (usable)
-        into.push_back(point);
-    else
-        ++m_track.skipped;
 }
 
 } // namespace

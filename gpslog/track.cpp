@@ -96,9 +96,11 @@ void Track::finish(bool countUntimed) {
         for (size_t s = 0; s < segmentStarts.size(); ++s) {
             const auto first = points.begin() + static_cast<std::ptrdiff_t>(segmentStarts[s]);
             const auto last = points.begin() + static_cast<std::ptrdiff_t>(segmentEnd(s));
-            std::stable_sort(first, last, [](const TrackPoint& a, const TrackPoint& b) {
+            const auto byTime = [](const TrackPoint& a, const TrackPoint& b) {
                 return a.timeMs < b.timeMs;
-            });
+            };
+            if (!std::is_sorted(first, last, byTime))
+                std::stable_sort(first, last, byTime);
         }
     }
 }
