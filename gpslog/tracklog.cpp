@@ -17,6 +17,7 @@ namespace {
 
 const QString kBrokenTrack = QStringLiteral("记录文件第 %1 行有误，未载入任何数据！");
 const QString kPointsLeftOut = QStringLiteral("另有 %1 个点无法读取，未载入。");
+const QString kNoPhotos = QStringLiteral("记录文件所在文件夹中没有照片！");
 const QString kNmeaRefused = QStringLiteral("%1 条语句校验和错误、%2 个无效定位未采用。");
 
 QString numberText(double value) {
@@ -164,6 +165,8 @@ void matchRows(RoadContext& ctx, TimedTrack& timed, bool append) {
     }
 
     QString tips = timed.loadNote;
+    if (timed.photoNames.empty())
+        tips += u'\n' + kNoPhotos;
     timed.suggestedZoneMinutes.reset();
     if (const auto shift = suggestShiftHours(index, times)) {
         const int zone = zoneInUse(timed, settings) - *shift * 60;
@@ -244,7 +247,7 @@ std::optional<LogLoadResult> loadTrackLog(RoadContext& ctx, const QString& path)
 
 void rematchTimedTrack(RoadContext& ctx) {
     const std::shared_ptr<TimedTrack> timed = ctx.log.timedTrack;
-    if (!timed || ctx.app.batchRunning || ctx.log.batchDone ||
+    if (!timed || ctx.app.batchRunning || ctx.log.batchDone || ctx.view.action() != 0 ||
         ctx.list.count() != int(timed->photoNames.size()))
         return;
     matchRows(ctx, *timed, false);

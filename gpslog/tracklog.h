@@ -36,7 +36,8 @@ struct TimedTrack {
 std::optional<LogLoadResult> loadTrackLog(RoadContext& ctx, const QString& path);
 
 // Matches the rows of the current timed track again with ctx.log.time (after the user changed
-// it); nothing while a batch runs, after it has finished, or when the list is no timed track's.
+// it); nothing while a batch runs, after it has finished, in the export action, or when the list
+// is no timed track's.
 void rematchTimedTrack(RoadContext& ctx);
 
 // "照片时间与轨迹相差约 8 小时：相机时区可能应为 UTC+08:00"
