@@ -7,6 +7,7 @@
 #include "support/testfiles.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -250,6 +251,42 @@ private slots:
         QCOMPARE(result.status == LogLoadStatus::Loaded, loaded);
         QCOMPARE(rowNames(window.list), rows);
         QCOMPARE(window.view.messages.size(), loaded ? 0 : 1);
+    }
+
+    // A track that loaded line by line before loads the same rows through the XML reader: the
+    // same file made not well-formed (so that it is read line by line) is the reference.
+    void byOrderTracksLoadAsBefore_data() {
+        QTest::addColumn<QString>("fixture");
+        for (const char* name :
+             {"track_2points.kml", "track_5points.kml", "track_commas_in_markup.kml"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void byOrderTracksLoadAsBefore() {
+        QFETCH(QString, fixture);
+        QFile source(QStringLiteral(CORVEXA_TEST_DATA "/") + fixture);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        QTemporaryDir folder;
+        writeFile(folder.filePath("a.jpg"));
+        writeFile(folder.filePath("track.kml"), bytes);
+        writeFile(folder.filePath("lines.kml"), bytes + "<unclosed>\n");
+        const auto rows = [&](const QString& name) {
+            FakeWindow window;
+            RoadContext ctx = window.context();
+            LoadGpsLog(ctx, folder.filePath(name));
+            QStringList texts;
+            for (int i = 0; i < window.list.count(); ++i) {
+                const PhotoRow& row = window.list.row(i);
+                texts << QStringList(row.texts.begin(), row.texts.end()).join(u'|') +
+                             (row.record.gpsTimeMs ? "|timed" : "");
+            }
+            return texts;
+        };
+        QCOMPARE(readTrackFile(folder.filePath("lines.kml")).ok, false);
+        const QStringList expected = rows(QStringLiteral("lines.kml"));
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(rows(QStringLiteral("track.kml")), expected);
     }
 };
 
