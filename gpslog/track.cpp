@@ -74,9 +74,12 @@ void Track::finish(bool countUntimed) {
         for (size_t s = 0; s < segmentStarts.size(); ++s) {
             starts.push_back(kept.size());
             for (size_t i = segmentStarts[s]; i < segmentEnd(s); ++i) {
-                if (points[i].hasTime())
-                    kept.push_back(points[i]);
-                else if (countUntimed)
+                const TrackPoint& p = points[i];
+                // A receiver's position beyond ±90/±180 is no position at all.
+                const bool inRange = std::abs(p.latitude) <= 90 && std::abs(p.longitude) <= 180;
+                if (p.hasTime() && inRange)
+                    kept.push_back(p);
+                else if (countUntimed || p.hasTime())
                     ++skipped;
             }
         }

@@ -37,8 +37,9 @@ struct Track {
         return segment + 1 < segmentStarts.size() ? segmentStarts[segment + 1] : points.size();
     }
     // When any point carries a time, the untimed ones are dropped (GPSBabel writes a track both as
-    // timed placemarks and as a plain line); countUntimed adds the dropped points to skipped. Then
-    // every segment is put in time order and empty segments go.
+    // timed placemarks and as a plain line; countUntimed adds them to skipped), and so are timed
+    // points beyond ±90°/±180° (counted). Then every segment is put in time order and empty
+    // segments go. Untimed tracks keep every point: the list shows impossible ones as invalid.
     void finish(bool countUntimed);
 };
 

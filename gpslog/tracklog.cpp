@@ -25,10 +25,6 @@ QString numberText(double value) {
                              : QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-bool inRange(const TrackPoint& p) {
-    return std::abs(p.latitude) <= 90 && std::abs(p.longitude) <= 180;
-}
-
 // Case-insensitive name order, as the folder assignment of KML logs takes the images.
 QStringList photoNames(const QString& folder) {
     QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
@@ -40,8 +36,11 @@ QStringList photoNames(const QString& folder) {
     return names;
 }
 
+// "共载入N条数据！" (or "未找到可添加的数据！") and what was left out of the file.
 QString loadNote(const TrackFile& file, qint64 points) {
-    QString note = logtexts::kLoadedPrefix + QString::number(points) + logtexts::kLoadedSuffix;
+    QString note =
+        points == 0 ? logtexts::kNothingLoaded
+                    : logtexts::kLoadedPrefix + QString::number(points) + logtexts::kLoadedSuffix;
     if (file.track.skipped > 0)
         note += kPointsLeftOut.arg(file.track.skipped);
     if (file.badChecksums + file.invalidFixes > 0)
@@ -75,7 +74,7 @@ LogLoadResult loadByOrder(RoadContext& ctx, const TrackFile& file) {
     ctx.log.batchDone = false;
     ctx.view.setEnabled(Control::cmdStart, rows >= 1 && !ctx.log.invalidData);
     ctx.view.setEnabled(Control::cmdToggle, rows > 0);
-    ctx.view.setTips(rows == 0 ? logtexts::kNothingLoaded : loadNote(file, rows));
+    ctx.view.setTips(loadNote(file, rows));
     if (leftOut > 0) {
         ctx.view.message(titles::kWarning,
                          logtexts::kListFullPrefix + QString::number(leftOut) +
@@ -183,23 +182,6 @@ void matchRows(RoadContext& ctx, TimedTrack& timed, bool append) {
 
 LogLoadResult loadTimed(RoadContext& ctx, TrackFile& file) {
     auto timed = std::make_shared<TimedTrack>();
-    const auto out = std::remove_if(file.track.points.begin(), file.track.points.end(),
-                                    [](const TrackPoint& p) { return !inRange(p); });
-    file.track.skipped += std::distance(out, file.track.points.end());
-    if (out != file.track.points.end()) {
-        // Positions beyond ±90/±180 are no positions; rebuild the segment starts around the gap.
-        Track kept;
-        for (size_t s = 0; s < file.track.segmentStarts.size(); ++s) {
-            kept.beginSegment();
-            for (size_t i = file.track.segmentStarts[s]; i < file.track.segmentEnd(s); ++i) {
-                if (inRange(file.track.points[i]))
-                    kept.points.push_back(file.track.points[i]);
-            }
-        }
-        kept.skipped = file.track.skipped;
-        kept.finish(false);
-        file.track = std::move(kept);
-    }
     timed->loadNote = loadNote(file, qint64(file.track.points.size()));
     timed->track = std::move(file.track);
 

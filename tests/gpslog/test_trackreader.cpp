@@ -150,16 +150,18 @@ private slots:
                                     kKmlTail)
             << int(TrackFormat::Kml) << 1
             << QStringLiteral("3|0|31.1,121.1,0.0 31.2,121.2,5.0 31.3,121.3,0.0");
-        QTest::newRow("gx:Track; a when that cannot be read is left out and counted")
+        QTest::newRow(
+            "gx:Track; a time that cannot be read, a longitude beyond 180: left out, counted")
             << file("gxtrack.kml",
                     kKmlHead +
                         "<Placemark><gx:Track><when>2024-05-01T16:00:00+08:00</when>"
                         "<when>yesterday</when><when>2024-05-01T08:00:10.5Z</when>"
                         "<gx:coord>121.1 31.1 7</gx:coord><gx:coord>121.2 31.2 8</gx:coord>"
-                        "<gx:coord>121.3 31.3 9</gx:coord></gx:Track></Placemark>" +
+                        "<gx:coord>121.3 31.3 9</gx:coord><when>2024-05-01T08:00:20Z</when>"
+                        "<gx:coord>221.3 31.3 9</gx:coord></gx:Track></Placemark>" +
                         kKmlTail)
             << int(TrackFormat::Kml) << 1
-            << QStringLiteral("2|1|31.1,121.1,7.0@2024-05-01T08:00:00.000Z "
+            << QStringLiteral("2|2|31.1,121.1,7.0@2024-05-01T08:00:00.000Z "
                               "31.3,121.3,9.0@2024-05-01T08:00:10.500Z");
         QTest::newRow("elements of other namespaces are not KML's")
             << file("foreign.kml", kKmlHead +
