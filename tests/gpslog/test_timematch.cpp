@@ -1,6 +1,7 @@
 // Photos matched to a timed track by capture time: the photos' times are set by ExifTool, the
 // positions checked against ExifTool's own geotagging of the same photos and track.
 
+#include "base/settings.h"
 #include "base/startup.h"
 #include "gpslog/logreader.h"
 #include "gpslog/tracklog.h"
@@ -228,6 +229,39 @@ private slots:
             QVERIFY2(std::abs(a[2].toDouble() - b[2].toDouble()) < 1e-6, name);
         }
         QVERIFY(!ours.contains("e_in_gap.jpg"));
+    }
+
+    // The program itself: the options win over the stored zone, every photo is named with how it
+    // matched or why not, and the exit status says some rows were not written.
+    void silentRunWithOptions_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("camera zone from the command line")
+            << QStringList{"--tz=+08:00", "--max-gap=1800"} << 1
+            << QStringList{"a_inside.jpg 处理成功！（待处理（插值））",
+                           "d_before.jpg 处理成功！（相差 40 秒）",
+                           "g_no_time.jpg 跳过（无拍摄时间）",
+                           "成功处理 5 个文件，处理结果已保存到 results 子文件夹中！"};
+        QTest::newRow("a zone off the 15-minute steps is refused")
+            << QStringList{"--tz=+08:10"} << 2 << QStringList{"传入参数有误！"};
+    }
+
+    void silentRunWithOptions() {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, lines);
+        QVERIFY(settings::WriteSetting(QLatin1String(settings::kBatchSetup),
+                                       QStringLiteral("CameraTimeZone"), QStringLiteral("-05:00")));
+        QProcess program;
+        program.start(QStringLiteral(CORVEXA_APP_EXE),
+                      QStringList{m_dir.filePath("track.gpx"), "-silent"} + options);
+        QVERIFY(program.waitForFinished(60000));
+        const QString output =
+            QString::fromUtf8(program.readAllStandardOutput() + program.readAllStandardError());
+        QCOMPARE(program.exitCode(), exitCode);
+        for (const QString& line : lines)
+            QVERIFY2(output.contains(line), qPrintable(output));
     }
 
     void commandLineOptions_data() {
