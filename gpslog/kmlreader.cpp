@@ -34,11 +34,11 @@ template <typename F> void forEachWord(QStringView text, F&& f) {
 }
 
 // "lon,lat" or "lon,lat,alt" (a gx:coord's words joined by commas read the same way).
-bool readTuple(QStringView tuple, TrackPoint& point, QChar separator) {
-    const qsizetype first = tuple.indexOf(separator);
+bool readTuple(QStringView tuple, TrackPoint& point) {
+    const qsizetype first = tuple.indexOf(u',');
     if (first < 0)
         return false;
-    const qsizetype second = tuple.indexOf(separator, first + 1);
+    const qsizetype second = tuple.indexOf(u',', first + 1);
     point.longitude = parseDecimal(tuple.left(first));
     point.latitude =
         parseDecimal(second < 0 ? tuple.mid(first + 1) : tuple.mid(first + 1, second - first - 1));
@@ -146,7 +146,7 @@ void KmlParse::readCoordinates(std::vector<TrackPoint>& into) {
     const QString text = m_xml.readElementText(QXmlStreamReader::SkipChildElements);
     forEachWord(text, [&](QStringView tuple) {
         TrackPoint point;
-        if (readTuple(tuple, point, u','))
+        if (readTuple(tuple, point))
             into.push_back(point);
         else
             ++m_track.skipped;
@@ -182,7 +182,7 @@ void KmlParse::readGxTrack() {
                 joined += word;
             });
             TrackPoint point;
-            coordUsable.push_back(readTuple(joined, point, u','));
+            coordUsable.push_back(readTuple(joined, point));
             coords.push_back(point);
         } else {
             m_xml.skipCurrentElement();
