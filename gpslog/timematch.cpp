@@ -59,7 +59,17 @@ TimeMatch TimeIndex::interpolate(const Span& span, qint64 t) const {
     const TrackPoint& b = *after;
     const double f = double(t - a.timeMs) / double(b.timeMs - a.timeMs);
     m.latitude = a.latitude + f * (b.latitude - a.latitude);
-    m.longitude = a.longitude + f * (b.longitude - a.longitude);
+    // The short way round: a track crossing 180° goes from 179.9 to -179.9, not across 0.
+    double dLon = b.longitude - a.longitude;
+    if (dLon > 180)
+        dLon -= 360;
+    else if (dLon < -180)
+        dLon += 360;
+    m.longitude = a.longitude + f * dLon;
+    if (m.longitude > 180)
+        m.longitude -= 360;
+    else if (m.longitude < -180)
+        m.longitude += 360;
     m.altitude = a.altitude + f * (b.altitude - a.altitude); // NaN when either lacks one
     m.nearestMs = std::min(t - a.timeMs, b.timeMs - t);
     return m;

@@ -4,6 +4,7 @@
 #include "base/settings.h"
 #include "base/startup.h"
 #include "gpslog/logreader.h"
+#include "gpslog/timematch.h"
 #include "gpslog/tracklog.h"
 #include "support/fakeview.h"
 #include "support/photofactory.h"
@@ -185,6 +186,51 @@ private slots:
         QCOMPARE(statusTexts(m_window.list), expected);
         QVERIFY2(m_window.view.tips.contains(tips), qPrintable(m_window.view.tips));
         QCOMPARE(m_window.view.isEnabled(Control::cmdStart), expected.contains(kIn));
+    }
+
+    // The index alone, on tracks where the arithmetic has edges.
+    void interpolation_data() {
+        QTest::addColumn<QList<double>>("points"); // lat, lon, seconds; a NaN starts a segment
+        QTest::addColumn<double>("at");            // seconds
+        QTest::addColumn<QString>("expected");     // kind lat lon nearest-ms
+        const double cut = std::numeric_limits<double>::quiet_NaN();
+        QTest::newRow("across 180°, the short way")
+            << QList<double>{10, 179.9, 0, 10.2, -179.9, 10} << 5.0 << "0 10.1 180.0 5000";
+        QTest::newRow("a lone point takes photos within a minute")
+            << QList<double>{10, 20, 0} << 60.0 << "1 10.0 20.0 60000";
+        QTest::newRow("just beyond a minute") << QList<double>{10, 20, 0} << 60.001 << "2";
+        QTest::newRow("segments are not bridged, the nearer end wins")
+            << QList<double>{10, 20, 0, 11, 21, 100, cut, 12, 22, 130} << 115.0
+            << "1 12.0 22.0 15000";
+    }
+
+    void interpolation() {
+        QFETCH(QList<double>, points);
+        QFETCH(double, at);
+        QFETCH(QString, expected);
+        Track track;
+        track.beginSegment();
+        for (qsizetype i = 0; i < points.size();) {
+            if (std::isnan(points[i])) {
+                track.beginSegment();
+                ++i;
+                continue;
+            }
+            TrackPoint p;
+            p.latitude = points[i];
+            p.longitude = points[i + 1];
+            p.timeMs = qint64(points[i + 2] * 1000);
+            track.points.push_back(p);
+            i += 3;
+        }
+        const TimeMatch m = TimeIndex(track, 1800).match(qint64(at * 1000));
+        QString got = QString::number(int(m.kind));
+        if (m.kind != MatchKind::OutOfRange)
+            got += QStringLiteral(" %1 %2 %3")
+                       .arg(m.latitude, 0, 'f', 1)
+                       .arg(std::abs(m.longitude), 0, 'f', 1)
+                       .arg(m.nearestMs);
+        QCOMPARE(got, expected);
     }
 
     // The dialog's changes re-match the rows in place.
