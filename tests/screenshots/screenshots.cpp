@@ -3,6 +3,7 @@
 // (scripts/screenshots.sh does so under Xvfb): screenshots.exe SAMPLES_DIR OUTPUT_DIR
 
 #include "app/frmgps.h"
+#include "app/uiglobals.h"
 #include "controls/commdialog.h"
 
 #include <QApplication>
@@ -42,6 +43,7 @@ bool save(QWidget& window, const QString& path) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    LoadQtTranslation();
     QTextStream err(stderr);
     if (argc != 3) {
         err << "usage: screenshots SAMPLES_DIR OUTPUT_DIR\n";
