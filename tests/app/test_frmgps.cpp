@@ -354,6 +354,8 @@ private slots:
         auto* list = w.find<UcListView>("lvFiles");
         QCOMPARE(list->SubItemText(0, 4), QStringLiteral("已读出"));
         QVERIFY(!m_app.batchRunning);
+        // The row in hand is shown once per frame, the last one when the run has ended.
+        QTRY_VERIFY(list->ItemSelected(0));
     }
 
     void addFolderTakesThePhotosDirectlyInIt() {
