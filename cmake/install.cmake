@@ -7,7 +7,7 @@ install(TARGETS corvexa-gps RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # program finds its own copy too.
 set(CORVEXA_GUIDE_DIR ${CMAKE_INSTALL_DATADIR}/doc/corvexa-gps)
 set(CORVEXA_GUIDE ${CMAKE_BINARY_DIR}/${CORVEXA_GUIDE_DIR}/README.html)
-set(CORVEXA_GUIDE_PICTURES screenshot-import.png screenshot-export.png)
+set(CORVEXA_GUIDE_PICTURES screenshot-import.png screenshot-export.png screenshot-dialog.png)
 add_executable(readme2html ${CMAKE_CURRENT_LIST_DIR}/readme2html.cpp)
 target_link_libraries(readme2html PRIVATE Qt6::Gui)
 corvexa_warnings(readme2html)
