@@ -254,7 +254,8 @@ void FrmGps::describeControls() {
     describe(cmdToggle, {}, QStringLiteral("交换列表中每行的纬度和经度"));
     describe(cmdStart, {}, QStringLiteral("把位置写入照片副本，保存到 results 子文件夹"));
     describe(chkMakerNote, {}, QStringLiteral("写入时不保留厂商注释数据"));
-    describe(lblTips, QStringLiteral("提示"), QStringLiteral("载入和处理的进度"));
+    // The tips' own text is what is read; only the description is added.
+    describe(lblTips, {}, QStringLiteral("载入和处理的进度"));
     describe(cboOutFormat[0], QStringLiteral("输出格式"), QStringLiteral("文本或 KML"));
     describe(cboOutFormat[1], QStringLiteral("输出子格式"),
              QStringLiteral("CSV 或 TSV；KML 的地标、轨迹或区域"));

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+#include <QRegularExpression>
 #include <QTextDocument>
 #include <QTextStream>
 
@@ -30,9 +31,15 @@ int main(int argc, char* argv[]) {
             QTextDocument::DocumentTitle,
             markdown.mid(title + 2, markdown.indexOf(u'\n', title) - title - 2).trimmed());
 
+    // Qt writes its own default font into the body; a browser reads better with its own.
+    QString html = document.toHtml();
+    html.replace(QRegularExpression(QStringLiteral("<body style=\"[^\"]*\">")),
+                 QStringLiteral("<body style=\"max-width: 60em; margin: 1em auto; "
+                                "font-family: sans-serif;\">"));
+
     QFile out(QString::fromLocal8Bit(argv[2]));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        out.write(document.toHtml().toUtf8()) < 0 || !out.flush()) {
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(html.toUtf8()) < 0 ||
+        !out.flush()) {
         err << "cannot write " << out.fileName() << "\n";
         out.remove();
         return 1;
