@@ -23,7 +23,13 @@ cmake --install "$build" --prefix "$work/prefix" > /dev/null
 program="$work/prefix/bin/corvexa-gps"
 [ -f "$work/prefix/etc/xdg/Corvexa/Corvexa.conf" ] || fail "version record not installed"
 [ -f "$work/prefix/share/applications/corvexa-gps.desktop" ] || fail "desktop entry not installed"
-[ -f "$work/prefix/share/doc/corvexa-gps/README.html" ] || fail "user guide not installed"
+guide="$work/prefix/share/doc/corvexa-gps/README.html"
+[ -f "$guide" ] || fail "user guide not installed"
+xmllint --html --noout "$guide" 2> "$work/guide.err" && [ ! -s "$work/guide.err" ] ||
+    fail "user guide is not clean HTML: $(head -n 3 "$work/guide.err")"
+for picture in $(grep -o 'src="[^"]*"' "$guide" | cut -d'"' -f2); do
+    [ -f "$(dirname "$guide")/$picture" ] || fail "user guide lacks its picture $picture"
+done
 "$program" --version | grep -q corvexa-gps || fail "--version"
 
 cp -r "$here/samples" "$work/samples"
