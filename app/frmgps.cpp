@@ -287,7 +287,10 @@ void FrmGps::bindPhotoList() {
         showListRow(i);
     });
     connect(&m_list, &PhotoList::rowChanged, this, &FrmGps::showListRow);
-    connect(&m_list, &PhotoList::cleared, this, [this] { lvFiles->Clear(); });
+    connect(&m_list, &PhotoList::cleared, this, [this] {
+        m_pendingRow.reset();
+        lvFiles->Clear();
+    });
 }
 
 void FrmGps::showListRow(int i) {
