@@ -92,14 +92,15 @@ QFrame* makeGroup(QWidget* parent, const char* name, const QRect& place) {
     return frame;
 }
 
-} // namespace
-
+// The link's font in both of its states: "Segoe UI" 9 pt, or the nearest installed.
 QFont linkFont() {
     QFont font(QStringLiteral("Segoe UI"), 9);
     font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"),
                       QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
     return font;
 }
+
+} // namespace
 
 QString userGuidePath() {
     return QDir::cleanPath(QCoreApplication::applicationDirPath() +
