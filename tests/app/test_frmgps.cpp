@@ -415,6 +415,7 @@ private slots:
         QTest::newRow("open file") << "open";
         QTest::newRow("save file") << "save";
         QTest::newRow("folder") << "folder";
+        QTest::newRow("overwrite question") << "overwrite";
     }
 
     void qtDialogsSpeakChinese() {
@@ -431,6 +432,26 @@ private slots:
             });
             showMessageBox(nullptr, QStringLiteral("提示"), QStringLiteral("文本"),
                            MessageIcon::Information);
+        } else if (dialog == u"overwrite") {
+            // Accepting an existing name in the save dialog asks before replacing it.
+            QTemporaryDir dir;
+            writeFile(dir.filePath("out.csv"));
+            CommDialog::setTestHook([&](QDialog& shown) {
+                QTimer::singleShot(0, this, [&] {
+                    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                        texts = dialogTexts(*box) << box->text();
+                        box->reject();
+                    }
+                });
+                auto* files = qobject_cast<QFileDialog*>(&shown);
+                files->setDirectory(dir.path());
+                files->selectFile(QStringLiteral("out.csv"));
+                shown.accept(); // QFileDialog::accept asks first
+                shown.reject();
+            });
+            CommDialog files;
+            files.setFlags(CommDialog::OFN_OVERWRITEPROMPT);
+            files.ShowSave();
         } else {
             CommDialog::setTestHook(read);
             CommDialog files;
