@@ -23,11 +23,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -44,6 +47,10 @@ constexpr QRect kImportRect(609, 45, 133, 262);
 constexpr QRect kExportRect(609, 42, 133, 265);
 constexpr QRect kLinkRect(633, 312, 99, 15);
 constexpr QSize kButtonSize(127, 31);
+
+// The link's colours (COLORREF, 0x00BBGGRR): grey at rest and after use, blue under the mouse.
+constexpr quint32 kLinkGrey = 0x404040;
+constexpr quint32 kLinkBlue = 0xC55627;
 
 // Row colours of the photo list (COLORREF values).
 constexpr quint32 kEvenRowBack = 0xF8F8F8;
@@ -74,7 +81,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(QRect(QPoint(3, top), kButtonSize));
-    button->setAutoDefault(false);
+    // Enter presses the focused button; with the focus elsewhere it reaches keyPressEvent.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -86,7 +94,20 @@ QFrame* makeGroup(QWidget* parent, const char* name, const QRect& place) {
     return frame;
 }
 
+// The link's font in both of its states: "Segoe UI" 9 pt, or the nearest installed.
+QFont linkFont() {
+    QFont font(QStringLiteral("Segoe UI"), 9);
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+    return font;
+}
+
 } // namespace
+
+QString userGuidePath() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../share/doc/corvexa-gps/README.html"));
+}
 
 QFont windowFont() {
     QFont font(QStringLiteral("Microsoft YaHei"), 9);
@@ -101,7 +122,12 @@ FrmGps::FrmGps(AppState& app, QWidget* parent) : QWidget(parent), m_app(app) {
     setWindowTitle(kWindowTitle);
     setFont(windowFont());
     setFixedSize(kClientSize);
+    m_showRowShot.setSingleShot(true);
+    m_showRowShot.setInterval(0);
+    connect(&m_showRowShot, &QTimer::timeout, this, &FrmGps::showPendingRow);
     createControls();
+    describeControls();
+    orderTabs();
     bindPhotoList();
     Form_Load();
 }
@@ -119,6 +145,7 @@ void FrmGps::createControls() {
     cboAction = new QComboBox(this);
     cboAction->setObjectName(QStringLiteral("cboAction"));
     cboAction->setGeometry(kActionRect);
+    ignoreWheelUnlessFocused(*cboAction);
 
     createImportGroup();
     createExportGroup();
@@ -134,6 +161,11 @@ void FrmGps::createControls() {
     lnkWebsite->setObjectName(QStringLiteral("lnkWebsite"));
     lnkWebsite->setGeometry(kLinkRect);
     lnkWebsite->setCaption(QStringLiteral("Corvexa 官网"));
+    lnkWebsite->setFontNormal(linkFont());
+    lnkWebsite->setFontHover(linkFont());
+    lnkWebsite->setColorNormal(kLinkGrey);
+    lnkWebsite->setColorUsed(kLinkGrey);
+    lnkWebsite->setColorHover(kLinkBlue);
 
     imgWebsite = new QLabel(this);
     imgWebsite->setObjectName(QStringLiteral("imgWebsite"));
@@ -196,6 +228,7 @@ void FrmGps::createExportGroup() {
     for (int i = 0; i < int(cboOutFormat.size()); ++i) {
         cboOutFormat[i] = new QComboBox(fraExport);
         cboOutFormat[i]->setObjectName(QStringLiteral("cboOutFormat(%1)").arg(i));
+        ignoreWheelUnlessFocused(*cboOutFormat[i]);
     }
     cboOutFormat[0]->setGeometry(3, 3, 127, 24);
     cboOutFormat[1]->setGeometry(3, 32, 127, 24);
@@ -205,9 +238,51 @@ void FrmGps::createExportGroup() {
     cmdOptions = makeButton(fraExport, "cmdOptions", QStringLiteral("自定义(&C)..."), 164);
     cmdExport = makeButton(fraExport, "cmdExport", QStringLiteral("开始导出(&E)..."), 198);
     cboOutFormat[2]->setGeometry(3, 238, 127, 24);
+    cmdExport->setDefault(true);
     cmdClear->setEnabled(false);
     cmdExport->setEnabled(false);
     fraExport->setVisible(false);
+}
+
+// What a screen reader says of each control beyond its caption.
+void FrmGps::describeControls() {
+    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
+        if (!name.isEmpty())
+            widget->setAccessibleName(name);
+        widget->setAccessibleDescription(description);
+    };
+    describe(lvFiles, QStringLiteral("照片列表"),
+             QStringLiteral("每行一张照片：文件名、纬度、经度、海拔高度和状态"));
+    describe(cboAction, QStringLiteral("操作"),
+             QStringLiteral("导入或导出 GPS 数据；切换会清空列表"));
+    describe(cmdOpenLog, {}, QStringLiteral("载入 GPS 记录文件，每行对应一张照片"));
+    describe(cmdToggle, {}, QStringLiteral("交换列表中每行的纬度和经度"));
+    describe(cmdStart, {}, QStringLiteral("把位置写入照片副本，保存到 results 子文件夹"));
+    describe(cmdTime, {}, QStringLiteral("按时间匹配轨迹时的相机时区、时钟校正和最大间隔"));
+    describe(chkMakerNote, {}, QStringLiteral("写入时不保留厂商注释数据"));
+    // The tips' own text is what is read; only the description is added.
+    describe(lblTips, {}, QStringLiteral("载入和处理的进度"));
+    describe(cboOutFormat[0], QStringLiteral("输出格式"), QStringLiteral("文本或 KML"));
+    describe(cboOutFormat[1], QStringLiteral("输出子格式"),
+             QStringLiteral("CSV 或 TSV；KML 的地标、轨迹或区域"));
+    describe(cboOutFormat[2], QStringLiteral("数据格式"),
+             QStringLiteral("坐标写为十进制数据或度分秒"));
+    describe(cmdOpenEx, {}, QStringLiteral("选择照片，或一个列出照片名的文本文件"));
+    describe(cmdOpenFolder, {}, QStringLiteral("列出一个文件夹中的全部照片"));
+    describe(cmdClear, {}, QStringLiteral("清空照片列表"));
+    describe(cmdOptions, {}, QStringLiteral("选择文本输出中的附加字段和标题行"));
+    describe(cmdExport, {}, QStringLiteral("读出列表中照片的位置，写入一个文件"));
+    describe(lnkWebsite, lnkWebsite->Caption(), QStringLiteral("在浏览器中打开用户手册"));
+}
+
+// The photo list, then the right column from top to bottom, then the link.
+void FrmGps::orderTabs() {
+    QWidget* const order[] = {lvFiles,         cboAction, cmdOpenLog,      cmdToggle,
+                              cmdStart,        cmdTime,   chkMakerNote,    cboOutFormat[0],
+                              cboOutFormat[1], cmdOpenEx, cmdOpenFolder,   cmdClear,
+                              cmdOptions,      cmdExport, cboOutFormat[2], lnkWebsite};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 // The list view mirrors the core's photo list row by row.
@@ -218,7 +293,10 @@ void FrmGps::bindPhotoList() {
         showListRow(i);
     });
     connect(&m_list, &PhotoList::rowChanged, this, &FrmGps::showListRow);
-    connect(&m_list, &PhotoList::cleared, this, [this] { lvFiles->Clear(); });
+    connect(&m_list, &PhotoList::cleared, this, [this] {
+        m_pendingRow.reset();
+        lvFiles->Clear();
+    });
 }
 
 void FrmGps::showListRow(int i) {
@@ -233,7 +311,7 @@ void FrmGps::showListRow(int i) {
 void FrmGps::setUpPhotoList() {
     lvFiles->Initialize();
     lvFiles->InitializeImageListSmall(icons::kStatusSize, icons::kStatusSize);
-    lvFiles->ImageListSmall_AddBitmap(icons::statusStrip().toImage(), icons::kMaskColour);
+    lvFiles->ImageListSmall_AddBitmap(icons::statusStrip().toImage());
     lvFiles->setBorderStyle(1);
     lvFiles->setFullRowSelect(true);
     lvFiles->setHideSelection(false);
@@ -326,6 +404,8 @@ void FrmGps::cboAction_Click() {
     // An empty list holds no impossible position; a stale indicator would only mislead.
     m_log.invalidData = false;
     setInvalidDataShown(false);
+    // The counts and progress of the list just emptied.
+    setTips(QString());
     for (QPushButton* button : {cmdClear, cmdExport, cmdToggle, cmdStart})
         button->setEnabled(false);
 }
@@ -480,7 +560,7 @@ void FrmGps::lvFiles_OLEDragDrop(const QStringList& files) {
 }
 
 void FrmGps::lnkWebsite_Jump() {
-    QDesktopServices::openUrl(QUrl(kWebsiteUrl));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(userGuidePath()));
 }
 
 // IMainView
@@ -498,6 +578,7 @@ void FrmGps::yield() {
     constexpr qint64 kFrameMs = 16;
     if (m_sinceYield.isValid() && m_sinceYield.elapsed() < kFrameMs)
         return;
+    showPendingRow();
     QCoreApplication::processEvents();
     m_sinceYield.start();
 }
@@ -529,13 +610,28 @@ QWidget* FrmGps::control(Control c) const {
 }
 
 void FrmGps::setEnabled(Control c, bool enabled) {
-    if (QWidget* widget = control(c))
-        widget->setEnabled(enabled);
+    QWidget* widget = control(c);
+    if (!widget)
+        return;
+    widget->setEnabled(enabled);
+    if (m_pendingFocus == c) {
+        m_pendingFocus.reset();
+        if (enabled)
+            widget->setFocus();
+    }
 }
 
+// A road may hand the focus to a button it enables only afterwards (the export button after an
+// addition): the focus then waits for that button.
 void FrmGps::setFocus(Control c) {
-    if (QWidget* widget = control(c))
+    QWidget* widget = control(c);
+    if (!widget)
+        return;
+    m_pendingFocus.reset();
+    if (widget->isEnabled())
         widget->setFocus();
+    else
+        m_pendingFocus = c;
 }
 
 void FrmGps::setTips(const QString& text) {
@@ -560,11 +656,23 @@ void FrmGps::setBusyCursor(bool busy) {
 
 void FrmGps::showRow(int i) {
     if (i < 0) {
+        m_pendingRow.reset();
+        m_showRowShot.stop();
         for (int selected = lvFiles->ItemFindState(); selected >= 0;
              selected = lvFiles->ItemFindState(selected))
             lvFiles->setItemSelected(selected, false);
         return;
     }
+    m_pendingRow = i;
+    if (!m_showRowShot.isActive())
+        m_showRowShot.start();
+}
+
+void FrmGps::showPendingRow() {
+    m_showRowShot.stop();
+    if (!m_pendingRow)
+        return;
+    const int i = *std::exchange(m_pendingRow, std::nullopt);
     lvFiles->setItemSelected(i, true);
     lvFiles->ItemEnsureVisible(i);
     lvFiles->setFocus();

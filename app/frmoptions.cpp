@@ -148,6 +148,7 @@ FrmOptions::FrmOptions(QWidget* parent) : QDialog(parent) {
 
     lvOptions = new UcListView(this);
     lvOptions->setObjectName(QStringLiteral("lvOptions"));
+    lvOptions->setAccessibleName(QStringLiteral("导出字段"));
     lvOptions->setMinimumSize(384, 236);
     chkHeader = new QCheckBox(QStringLiteral("同时导出表头(&H)"), this);
     chkHeader->setObjectName(QStringLiteral("chkHeader"));

@@ -66,6 +66,8 @@ int main(int argc, char* argv[]) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     else
         app = std::make_unique<QApplication>(argc, argv);
+    if (!commandLine.silent)
+        LoadQtTranslation();
     QCoreApplication::setApplicationName(QStringLiteral("corvexa-gps"));
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVEXA_VERSION));
 

@@ -166,6 +166,19 @@ QString nameField(const QString& line) {
     return fields.first().trimmed();
 }
 
+// False only for a readable file without a non-blank line; a file that cannot be read is left to
+// the reader's own failure path.
+bool namesAnything(const QString& path) {
+    TextLineReader reader(path);
+    if (!reader.open())
+        return true;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (!line->trimmed().isEmpty())
+            return true;
+    }
+    return reader.hasError();
+}
+
 } // namespace
 
 QString addfilesdialog::filter() {
@@ -331,6 +344,11 @@ void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
     };
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         fail();
+        return;
+    }
+    if (!namesAnything(path)) {
+        ctx.view.message(titles::kNotice, addtexts::kNoNamesInList, MessageIcon::Warning);
+        finish();
         return;
     }
 

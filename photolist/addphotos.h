@@ -38,6 +38,8 @@ inline const QString kAddedSuffix = QStringLiteral(" 个文件！");
 inline const QString kAlreadyListed = QStringLiteral("文件已存在！");
 inline const QString kNothingFound = QStringLiteral("未找到可添加的文件！");
 inline const QString kInvalidList = QStringLiteral("无效记录文件类型！");
+// A name list that is empty or holds only blank lines: the list on the window stays.
+inline const QString kNoNamesInList = QStringLiteral("该文件中没有列出任何照片！");
 // The 16-bit row count is full; the number of files left out goes between the two parts.
 inline const QString kListFullPrefix = QStringLiteral("列表已满（最多 32767 行），另有 ");
 inline const QString kListFullSuffix = QStringLiteral(" 个文件未添加！");
