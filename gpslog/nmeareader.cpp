@@ -55,11 +55,7 @@ std::optional<qint64> dateDays(QByteArrayView field) {
     const qint64 d = v / 10000, m = v / 100 % 100, yy = v % 100;
     if (d < 1 || d > 31 || m < 1 || m > 12)
         return std::nullopt;
-    const QString iso = QStringLiteral("%1-%2-%3T00:00:00Z")
-                            .arg(yy < 80 ? 2000 + yy : 1900 + yy)
-                            .arg(m, 2, 10, QLatin1Char('0'))
-                            .arg(d, 2, 10, QLatin1Char('0'));
-    return parseIsoTime(iso) / kDayMs;
+    return daysFromCivil(yy < 80 ? 2000 + yy : 1900 + yy, unsigned(m), unsigned(d));
 }
 
 // The fields of a sentence between "$" and "*", or nothing when its checksum is wrong.

@@ -5,16 +5,6 @@
 
 namespace {
 
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
-qint64 daysFromCivil(qint64 y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const qint64 era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<qint64>(doe) - 719468;
-}
-
 class Cursor {
 public:
     explicit Cursor(QStringView text) : m_text(text) {}
@@ -58,6 +48,16 @@ private:
 };
 
 } // namespace
+
+// H. Hinnant's days_from_civil.
+qint64 daysFromCivil(qint64 y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const qint64 era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<qint64>(doe) - 719468;
+}
 
 void Track::beginSegment() {
     if (segmentStarts.empty() || segmentStarts.back() != points.size())

@@ -70,5 +70,8 @@ private:
 // text is not such a time.
 qint64 parseIsoTime(QStringView text);
 
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar (month 1-12, day 1-31).
+qint64 daysFromCivil(qint64 year, unsigned month, unsigned day);
+
 // A decimal number of the whole text (surrounding blanks allowed); NaN when it is none.
 double parseDecimal(QStringView text);
