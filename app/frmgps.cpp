@@ -347,7 +347,7 @@ void FrmGps::Form_Load() {
     chkMakerNote_Click();
 
     m_log.autoSuffix = true;
-    m_log.time = timesettings::read();
+    m_log.time = timesettings::withOverrides(timesettings::read(), m_app.timeOverrides);
 
     const QString& path = m_app.commandLinePath;
     if (path.length() > 5 && QFileInfo(path).isFile()) {
