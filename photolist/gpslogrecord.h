@@ -13,4 +13,6 @@ struct GpsLogRecord {
     Dms lon;
     float altitude = 0.0f;
     bool noAltitude = false;
+    // The log's latitude or longitude text is no coordinate: lat and lon hold nothing to write.
+    bool coordinatesUnreadable = false;
 };
