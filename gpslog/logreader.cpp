@@ -406,6 +406,34 @@ LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path) {
     return result;
 }
 
+LogLoadResult openLogInImportAction(RoadContext& ctx, const QString& path) {
+    ctx.view.setAction(0);
+    return LoadGpsLog(ctx, path);
+}
+
+bool looksLikeGpsLog(const QString& path) {
+    static const QStringList kLogExtensions{"txt", "log", "csv", "tsv", "kml", "xml"};
+    if (!kLogExtensions.contains(QFileInfo(path).suffix().toLower()))
+        return false;
+    TextLineReader reader(path);
+    if (!reader.open())
+        return false;
+    constexpr int kLinesLookedAt = 10;
+    int lines = 0;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (line->contains(QLatin1String("<?xml")))
+            return true;
+        if (line->trimmed().isEmpty())
+            continue;
+        const QStringList fields = textLogFields(*line);
+        if (fields.size() >= 3 && readCoordinate(fields.at(1)) && readCoordinate(fields.at(2)))
+            return true;
+        if (++lines == kLinesLookedAt)
+            break;
+    }
+    return false;
+}
+
 void openLog(RoadContext& ctx, bool autoExtTicked,
              const std::function<QString(const QString& initialFolder)>& chooseLogFile) {
     ctx.view.setEnabled(Control::cmdOpenLog, false);

@@ -88,6 +88,15 @@ QString loadTips(const LogLoadResult& result);
 // UTF-8, or GB18030 when the file is not valid UTF-8; numbers always use ".".
 LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path);
 
+// A log handed over from outside (command line, desktop entry, a drop): the window switches to the
+// import action first, as if the user had chosen it, then loads the log.
+LogLoadResult openLogInImportAction(RoadContext& ctx, const QString& path);
+
+// True when the file at path is a position log rather than a list of photo names: its name ends
+// in .txt, .log, .csv, .tsv, .kml or .xml, and before its tenth non-blank line it declares XML or
+// holds a line whose second and third fields are both coordinates.
+bool looksLikeGpsLog(const QString& path);
+
 // cmdOpenLog_Click without its dialog: disables cmdOpenLog, cmdStart and cmdToggle, takes the auto
 // suffix from chkAutoExt, asks chooseLogFile (given the "LastFolder" setting, empty when unset)
 // for a log and loads it, then enables cmdOpenLog. A cancelled dialog (empty answer) leaves the

@@ -117,6 +117,9 @@ private slots:
         QCOMPARE(latitudeRef(Dms{-1, 0, 0.0f, false}), u'S');
         QCOMPARE(longitudeRef(Dms{0, 30, 0.0f, true}), u'W');
         QVERIFY(!decimalToDms(std::nan("")));
+        QVERIFY(!decimalToDms(INFINITY));
+        // A photo's 10°59′59.9999″ exports as the position a reader shows.
+        QCOMPARE(latitudeText(*decimalToDms(10.99999999)), QStringLiteral("11°0′0″N"));
         QCOMPARE(decimalToDms(-32767.5)->deg, -32767);
     }
 
