@@ -64,15 +64,20 @@ struct Parts {
 
 std::optional<Parts> colonParts(QStringView text) {
     Parts parts;
-    for (const QStringView piece : text.split(u':')) {
+    qsizetype start = 0;
+    while (true) {
+        const qsizetype colon = text.indexOf(u':', start);
         if (parts.count == 3)
             return std::nullopt;
+        const QStringView piece = text.mid(start, colon < 0 ? -1 : colon - start);
         const auto value = unsignedNumber(trimmedView(piece));
         if (!value)
             return std::nullopt;
         parts.values[size_t(parts.count++)] = *value;
+        if (colon < 0)
+            return parts;
+        start = colon + 1;
     }
-    return parts;
 }
 
 // 0 degrees, 1 minutes, 2 seconds, -1 no mark.
@@ -193,16 +198,52 @@ Dms carried(Dms dms) {
     return dms;
 }
 
-QString secondsText(float sec) {
-    if (!std::isfinite(sec))
-        return vbnum::generalSingle(sec);
-    QString rounded = vbnum::upTo3Decimals(sec);
-    // One or two decimals are written exactly so; three are written as a finer fraction.
-    if (rounded.size() - rounded.lastIndexOf(u'.') - 1 == 3)
-        return vbnum::generalSingle(sec);
-    if (rounded.endsWith(QLatin1String(".0")))
-        rounded.chop(2);
-    return rounded == u"-0" ? QStringLiteral("0") : rounded;
+// Seconds as the writer stores them: it rounds to three decimals (halves away from zero) and
+// writes one or two decimals exactly; a third decimal makes it write a finer fraction, shown to
+// seven significant digits. Written into out; returns the end.
+char* secondsText(float sec, char* out, char* end) {
+    const double thousandths = std::round(static_cast<double>(sec) * 1000.0);
+    if (!std::isfinite(sec) || std::fabs(thousandths) > 1e15 || std::fmod(thousandths, 10.0) != 0.0)
+        return std::to_chars(out, end, sec, std::chars_format::general, 7).ptr;
+    const auto hundredths = static_cast<long long>(thousandths / 10.0);
+    const long long magnitude = hundredths < 0 ? -hundredths : hundredths;
+    if (hundredths < 0)
+        *out++ = '-';
+    out = std::to_chars(out, end, magnitude / 100).ptr;
+    const int fraction = static_cast<int>(magnitude % 100);
+    if (fraction != 0) {
+        *out++ = '.';
+        *out++ = static_cast<char>('0' + fraction / 10);
+        if (fraction % 10 != 0)
+            *out++ = static_cast<char>('0' + fraction % 10);
+    }
+    return out;
+}
+
+// One allocation per text: a list of 32767 rows makes 65534 of them.
+QString dmsText(const Dms& value, QChar hemisphere) {
+    const Dms shown = carried(value);
+    std::array<char, 80> ascii{};
+    char* const end = ascii.data() + ascii.size();
+    char* degEnd = std::to_chars(ascii.data(), end, std::abs(int{shown.deg})).ptr;
+    char* minEnd = std::to_chars(degEnd, end, int{shown.min}).ptr;
+    char* secEnd = secondsText(shown.sec, minEnd, end);
+    std::array<char16_t, 84> text{};
+    qsizetype n = 0;
+    const auto copy = [&](const char* from, const char* to) {
+        for (; from != to; ++from)
+            // The general form writes "e" where a reader expects "E" (only huge invalid values).
+            text[size_t(n++)] = *from == 'e' ? u'E' : char16_t(*from);
+    };
+    copy(ascii.data(), degEnd);
+    text[size_t(n++)] = u'°';
+    copy(degEnd, minEnd);
+    text[size_t(n++)] = u'′';
+    copy(minEnd, secEnd);
+    text[size_t(n++)] = u'″';
+    if (!hemisphere.isNull())
+        text[size_t(n++)] = hemisphere.unicode();
+    return QString(reinterpret_cast<const QChar*>(text.data()), n);
 }
 
 } // namespace
@@ -269,9 +310,7 @@ std::optional<Dms> decimalToDms(double value) {
 }
 
 QString FormatDms(const Dms& value) {
-    const Dms shown = carried(value);
-    return QString::number(std::abs(int{shown.deg})) + u'°' + QString::number(shown.min) + u'′' +
-           secondsText(shown.sec) + u'″';
+    return dmsText(value, QChar());
 }
 
 QChar latitudeRef(const Dms& value) {
@@ -283,11 +322,11 @@ QChar longitudeRef(const Dms& value) {
 }
 
 QString latitudeText(const Dms& value) {
-    return FormatDms(value) + latitudeRef(value);
+    return dmsText(value, latitudeRef(value));
 }
 
 QString longitudeText(const Dms& value) {
-    return FormatDms(value) + longitudeRef(value);
+    return dmsText(value, longitudeRef(value));
 }
 
 double dmsToDecimal(const Dms& value) {

@@ -120,9 +120,12 @@ void joinHemisphereLetters(QStringList& fields) {
 // The fields of a text log's line: commas (also the full-width "，") when they give three fields
 // or more, otherwise tabs, otherwise runs of blanks (U+3000 too).
 QStringList textLogFields(const QString& line) {
-    QStringList fields = splitOutsideQuotes(line, isComma, false);
-    if (fields.size() >= 3)
-        return fields;
+    QStringList fields;
+    if (std::any_of(line.begin(), line.end(), isComma)) {
+        fields = splitOutsideQuotes(line, isComma, false);
+        if (fields.size() >= 3)
+            return fields;
+    }
     if (line.contains(u'\t')) {
         fields = splitOutsideQuotes(
             line, [](QChar c) { return c == u'\t'; }, false);

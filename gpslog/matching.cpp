@@ -36,6 +36,13 @@ std::optional<bool> longitudeFirstByLetters(const LogEntry& entry) {
     return std::nullopt;
 }
 
+// The stored coordinate of a value read for axis; a letter of the other axis makes it unreadable.
+std::optional<Dms> onAxis(const std::optional<ParsedCoordinate>& value, Axis axis) {
+    if (!value || (value->axis != Axis::Any && value->axis != axis))
+        return std::nullopt;
+    return value->dms;
+}
+
 } // namespace
 
 QString repeatsLineText(qint64 firstLine) {
@@ -93,6 +100,17 @@ bool orderChangesSomeLine(const std::vector<LogEntry>& entries, ColumnOrder orde
     });
 }
 
+size_t PhotoFolder::FoldedHash::operator()(const QString& name) const {
+    size_t hash = 1469598103934665603ull; // FNV-1a
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        const char16_t folded =
+            u < 0x80 ? (u >= u'A' && u <= u'Z' ? u + 32 : u) : c.toCaseFolded().unicode();
+        hash = (hash ^ folded) * 1099511628211ull;
+    }
+    return hash;
+}
+
 PhotoFolder::PhotoFolder(QString folder) : m_folder(std::move(folder)) {}
 
 const PhotoFolder::Listing& PhotoFolder::listing(const QString& relativeDir) {
@@ -102,12 +120,34 @@ const PhotoFolder::Listing& PhotoFolder::listing(const QString& relativeDir) {
     Listing listing;
     for (const FolderEntry& entry : listFolder(m_folder + relativeDir)) {
         listing.isDir.insert(entry.name, entry.isDir);
-        listing.byFoldedName[entry.name.toLower()].append(entry.name);
+        listing.byFoldedName[entry.name].append(entry.name);
     }
     return *m_listings.insert(relativeDir, std::move(listing));
 }
 
+std::optional<QString> PhotoFolder::entryIn(const Listing& entries, const QString& part,
+                                            bool wantDir) {
+    if (const auto exact = entries.isDir.constFind(part);
+        exact != entries.isDir.constEnd() && *exact == wantDir)
+        return part;
+    const auto folded = entries.byFoldedName.find(part);
+    if (folded == entries.byFoldedName.end())
+        return std::nullopt;
+    std::optional<QString> found;
+    for (const QString& candidate : folded->second) {
+        if (entries.isDir.value(candidate) != wantDir)
+            continue;
+        if (found) // "a.jpg" and "A.JPG" both differ from "A.jpg" in case alone
+            return std::nullopt;
+        found = candidate;
+    }
+    return found;
+}
+
 std::optional<QString> PhotoFolder::find(const QString& name) {
+    const bool inSubFolder = name.contains(u'/') || name.contains(u'\\');
+    if (!inSubFolder && name != u"." && name != u"..")
+        return name.isEmpty() ? std::nullopt : entryIn(listing(QString()), name, false);
     const QString path = QString(name).replace(u'\\', u'/');
     const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     if (parts.isEmpty())
@@ -121,21 +161,10 @@ std::optional<QString> PhotoFolder::find(const QString& name) {
     QString found;
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const bool wantDir = i + 1 < parts.size();
-        const Listing& entries = listing(found);
-        const QString& part = parts.at(i);
-        QString real;
-        if (const auto exact = entries.isDir.constFind(part);
-            exact != entries.isDir.constEnd() && *exact == wantDir) {
-            real = part;
-        } else {
-            QStringList candidates = entries.byFoldedName.value(part.toLower());
-            candidates.removeIf(
-                [&](const QString& c) { return entries.isDir.value(c) != wantDir; });
-            if (candidates.size() != 1)
-                return std::nullopt;
-            real = candidates.first();
-        }
-        found += real;
+        const std::optional<QString> real = entryIn(listing(found), parts.at(i), wantDir);
+        if (!real)
+            return std::nullopt;
+        found += *real;
         if (wantDir)
             found += u'/';
     }
@@ -157,8 +186,8 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
     const bool longitudeFirst = m_isXml || isLongitudeFirst(entry, m_order);
     const QString& latText = longitudeFirst ? entry.second : entry.first;
     const QString& lonText = longitudeFirst ? entry.first : entry.second;
-    const auto lat = parseCoordinate(latText, Axis::Latitude);
-    const auto lon = parseCoordinate(lonText, Axis::Longitude);
+    const auto lat = onAxis(longitudeFirst ? entry.secondValue : entry.firstValue, Axis::Latitude);
+    const auto lon = onAxis(longitudeFirst ? entry.firstValue : entry.secondValue, Axis::Longitude);
 
     PhotoRow row;
     GpsLogRecord& record = row.record;
@@ -174,17 +203,21 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
     record.lat = lat.value_or(Dms{});
     record.lon = lon.value_or(Dms{});
     record.coordinatesUnreadable = !lat || !lon;
-    const std::optional<double> altitude = vbnum::toDouble(entry.altitude);
+    const std::optional<double> altitude =
+        entry.altitude.isEmpty() ? std::nullopt : vbnum::toDouble(entry.altitude);
     // An altitude beyond single precision would be written as a failed rational.
-    if (altitude && std::isfinite(static_cast<float>(*altitude)))
+    QString altitudeShown;
+    if (altitude && std::isfinite(static_cast<float>(*altitude))) {
         record.altitude = static_cast<float>(*altitude);
-    else
+        altitudeShown = vbnum::fixed2(*altitude) + u'm';
+    } else {
         record.noAltitude = true;
+    }
 
     row.texts[ColFileName] = shownName;
     row.texts[ColLatitude] = lat ? latitudeText(record.lat) : latText;
     row.texts[ColLongitude] = lon ? longitudeText(record.lon) : lonText;
-    row.texts[ColAltitude] = record.noAltitude ? QString() : altitudeText(entry.altitude);
+    row.texts[ColAltitude] = altitudeShown;
     row.texts[ColStatus] = !m_isXml && record.fileExists ? status::kPending : status::kNotFound;
     row.icon = RowIcon::New;
     row.ghosted = !record.fileExists;

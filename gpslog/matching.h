@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 // Column 0 of a track point that has no photo yet.
@@ -77,11 +78,23 @@ public:
     std::optional<QString> find(const QString& name);
 
 private:
+    // Hashing and comparing without regard to letter case, with no lower-case copy of the name.
+    struct FoldedHash {
+        size_t operator()(const QString& name) const;
+    };
+    struct FoldedEqual {
+        bool operator()(const QString& a, const QString& b) const {
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        }
+    };
     struct Listing {
-        QHash<QString, bool> isDir;               // real name -> is a folder
-        QHash<QString, QStringList> byFoldedName; // lower-case name -> real names
+        QHash<QString, bool> isDir; // real name -> is a folder
+        // any letter case -> real names
+        std::unordered_map<QString, QStringList, FoldedHash, FoldedEqual> byFoldedName;
     };
     const Listing& listing(const QString& relativeDir);
+    static std::optional<QString> entryIn(const Listing& entries, const QString& part,
+                                          bool wantDir);
 
     QString m_folder;
     QHash<QString, Listing> m_listings;
