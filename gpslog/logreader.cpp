@@ -147,7 +147,8 @@ bool isWord(const QString& field) {
 // The positions of a KML/XML track are its "longitude,latitude[,altitude]" tuples, separated by
 // blanks in the text between the tags; the text of any other element (names, descriptions) is
 // never a point, and a tag never is either, however many commas or colons it holds. Inside
-// <coordinates> a word that is no tuple is a line the user should hear of.
+// <coordinates> a word without a comma is a line the user should hear of, and a tuple that
+// cannot be read is a row that says so.
 class TrackTupleScanner {
 public:
     void scanLine(const LogLine& line, std::vector<LogEntry>& points, bool& unused) {
@@ -198,17 +199,20 @@ private:
         for (const QStringView word : text.split(u' ', Qt::SkipEmptyParts)) {
             for (const QStringView token : word.split(u'\t', Qt::SkipEmptyParts)) {
                 const QList<QStringView> values = token.split(u',');
-                LogEntry point;
-                if (values.size() == 2 || values.size() == 3) {
-                    point =
-                        makeLogEntry(line, QString(), values[0].toString(), values[1].toString(),
-                                     values.size() == 3 ? values[2].toString() : QString());
+                if (values.size() < 2) {
+                    unused = unused || m_inCoordinates;
+                    continue;
                 }
+                LogEntry point =
+                    values.size() > 3
+                        ? makeLogEntry(line, QString(), token.toString(), QString(), QString())
+                        : makeLogEntry(line, QString(), values[0].toString(), values[1].toString(),
+                                       values.size() == 3 ? values[2].toString() : QString());
+                // Inside <coordinates> a damaged tuple keeps its place as an unreadable row:
+                // dropped, it would move every later photo onto its neighbour's point.
                 const bool isPoint = point.firstValue && point.secondValue;
-                if (isPoint && (m_inCoordinates || bareLine))
+                if (m_inCoordinates || (bareLine && isPoint))
                     points.push_back(std::move(point));
-                else if (m_inCoordinates)
-                    unused = true;
             }
         }
     }

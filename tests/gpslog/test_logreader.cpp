@@ -359,18 +359,23 @@ private slots:
             "<Placemark><Point><coordinates>121.4737,31.2304,10</coordinates></Point></Placemark>\n"
             "<Placemark><LineString><coordinates>\n"
             "  121.4740,31.2310,11 121.4745,31.2315\n"
-            "  bogus,31.2\n"
+            "  bogus\n"
+            "  121.4750,NaN,12\n"
             "</coordinates></LineString></Placemark>\n"
             "</Document></kml>\n"));
-        QCOMPARE(result.rows, 3);
+        QCOMPARE(result.rows, 4);
         QCOMPARE(summary(m_window.list, 0).section(u'|', 0, 3),
                  QStringLiteral("a.jpg|31°13′49.44″N|121°28′25.32″E|10.00m"));
         QCOMPARE(summary(m_window.list, 2).section(u'|', 0, 3),
                  QStringLiteral("(无对应)|31°13′53.4″N|121°28′28.2″E|"));
+        // The damaged tuple keeps its place, so no later photo takes its neighbour's point.
+        QCOMPARE(summary(m_window.list, 3).section(u'|', 1, 4),
+                 QStringLiteral("NaN|121°28′30″E|12.00m|坐标无法识别"));
+        QVERIFY(m_window.view.invalidShown);
         QCOMPARE(result.unusedCount, qint64(1));
         QCOMPARE(result.unused[0].number, qint64(7));
         QCOMPARE(result.folderPhotos, 2);
-        QVERIFY(m_window.view.tips.contains(QStringLiteral("轨迹有 3 个点，文件夹中有 2 张照片")));
+        QVERIFY(m_window.view.tips.contains(QStringLiteral("轨迹有 4 个点，文件夹中有 2 张照片")));
     }
 
     // A track exported by GPSBabel: waypoints and a path, tuples glued to their tags.
