@@ -282,20 +282,29 @@ void showOutcome(RoadContext& ctx, const LogLoadResult& result) {
     ctx.view.setTips(loadTips(result));
 }
 
-// The window hides the tips while the invalid-data indicator shows: a message counts the rows.
+// The window hides the tips while the invalid-data indicator shows: a message counts the rows
+// and names the first, which is selected.
 void tellInvalidRows(RoadContext& ctx, const LogLoadResult& result, int firstInvalidRow) {
     if (firstInvalidRow < 0)
         return;
     ctx.view.showRow(firstInvalidRow);
-    if (ctx.app.silentMode || result.unreadable.isEmpty())
+    if (ctx.app.silentMode)
         return;
-    const LogLine& first = result.unreadable.first();
+    const auto earlier = [](const LogLine& a, const LogLine& b) { return a.number < b.number; };
+    const LogLine* first = nullptr;
+    for (const QList<LogLine>* lines : {&result.unreadable, &result.impossible})
+        if (!lines->isEmpty() && (!first || earlier(lines->first(), *first)))
+            first = &lines->first();
+    if (!first)
+        return;
     ctx.view.message(titles::kWarning,
-                     QStringLiteral("记录文件中有 %1 行坐标无法识别（第一处在第 %2 行：%3），"
-                                    "这些行不会写入。请修正记录文件后重新载入！")
+                     QStringLiteral("记录文件中有 %1 行坐标无法识别、%2 行坐标超出范围"
+                                    "（第一处在第 %3 行：%4），这些数据不会写入。"
+                                    "请修正记录文件或交换经纬度后重试！")
                          .arg(result.unreadable.size())
-                         .arg(first.number)
-                         .arg(first.text),
+                         .arg(result.impossible.size())
+                         .arg(first->number)
+                         .arg(first->text),
                      MessageIcon::Warning);
 }
 

@@ -244,7 +244,7 @@ private slots:
         QVERIFY(!m_window.view.isEnabled(Control::cmdStart));
         QCOMPARE(m_window.view.shownRows, QList<int>{1});
         QCOMPARE(m_window.view.messages.size(), 1);
-        QVERIFY(m_window.view.messages[0].text.contains(QStringLiteral("1 行坐标无法识别")));
+        QVERIFY(m_window.view.messages[0].text.contains(QStringLiteral("1 行坐标无法识别、0 行")));
         QVERIFY(m_window.view.messages[0].text.contains(QStringLiteral("第 2 行")));
 
         swap();
@@ -585,8 +585,10 @@ private slots:
         load(writeFile("track.txt", log));
         QCOMPARE(m_window.view.invalidShown, invalid);
         QCOMPARE(m_window.log.invalidData, invalid);
-        // Shown unchanged, all the same.
+        // Shown unchanged, all the same; the first is selected and a message counts them.
         QCOMPARE(m_window.list.count(), int(log.count('\n')));
+        QCOMPARE(m_window.view.messages.size(), invalid ? 1 : 0);
+        QCOMPARE(m_window.view.shownRows.size(), invalid ? 1 : 0);
         verifyButtonsAndTips();
     }
 
