@@ -43,6 +43,18 @@ std::optional<Dms> onAxis(const std::optional<ParsedCoordinate>& value, Axis axi
     return value->dms;
 }
 
+// Stores the altitude field in record (or notes that there is none) and returns its text.
+QString takeAltitude(const QString& field, GpsLogRecord& record) {
+    const std::optional<double> altitude = field.isEmpty() ? std::nullopt : vbnum::toDouble(field);
+    // An altitude beyond single precision would be written as a failed rational.
+    if (!altitude || !std::isfinite(static_cast<float>(*altitude))) {
+        record.noAltitude = true;
+        return {};
+    }
+    record.altitude = static_cast<float>(*altitude);
+    return vbnum::fixed2(*altitude) + u'm';
+}
+
 } // namespace
 
 QString repeatsLineText(qint64 firstLine) {
@@ -203,16 +215,7 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
     record.lat = lat.value_or(Dms{});
     record.lon = lon.value_or(Dms{});
     record.coordinatesUnreadable = !lat || !lon;
-    const std::optional<double> altitude =
-        entry.altitude.isEmpty() ? std::nullopt : vbnum::toDouble(entry.altitude);
-    // An altitude beyond single precision would be written as a failed rational.
-    QString altitudeShown;
-    if (altitude && std::isfinite(static_cast<float>(*altitude))) {
-        record.altitude = static_cast<float>(*altitude);
-        altitudeShown = vbnum::fixed2(*altitude) + u'm';
-    } else {
-        record.noAltitude = true;
-    }
+    const QString altitudeShown = takeAltitude(entry.altitude, record);
 
     row.texts[ColFileName] = shownName;
     row.texts[ColLatitude] = lat ? latitudeText(record.lat) : latText;
@@ -222,6 +225,23 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
     row.icon = RowIcon::New;
     row.ghosted = !record.fileExists;
 
+    noteProblems(entry, row);
+
+    const int index = m_ctx.list.append(std::move(row));
+    if (isImpossiblePosition(m_ctx.list.record(index))) {
+        if (m_firstInvalidRow < 0)
+            m_firstInvalidRow = index;
+        if (!m_ctx.log.invalidData) {
+            m_ctx.log.invalidData = true;
+            m_ctx.view.setInvalidDataShown(true);
+        }
+    }
+    m_ctx.view.yield();
+    return RecordResult::Added;
+}
+
+void LogRowMaker::noteProblems(const LogEntry& entry, PhotoRow& row) {
+    const GpsLogRecord& record = row.record;
     if (record.coordinatesUnreadable) {
         row.texts[ColStatus] = kUnreadableCoordinate;
         row.icon = RowIcon::Failed;
@@ -240,18 +260,6 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
             m_repeats.append({entry.line, *first});
         }
     }
-
-    const int index = m_ctx.list.append(std::move(row));
-    if (isImpossiblePosition(m_ctx.list.record(index))) {
-        if (m_firstInvalidRow < 0)
-            m_firstInvalidRow = index;
-        if (!m_ctx.log.invalidData) {
-            m_ctx.log.invalidData = true;
-            m_ctx.view.setInvalidDataShown(true);
-        }
-    }
-    m_ctx.view.yield();
-    return RecordResult::Added;
 }
 
 QString LogRowMaker::lookUp(const QString& name, bool& found) {

@@ -6,6 +6,7 @@
 
 #include "base/coordinates.h"
 #include "photolist/gpslogrecord.h"
+#include "photolist/photolist.h"
 #include "road/mainview.h"
 
 #include <QHash>
@@ -135,6 +136,8 @@ public:
 
 private:
     QString lookUp(const QString& name, bool& found);
+    // Unreadable, impossible or repeated: noted, and the row says so.
+    void noteProblems(const LogEntry& entry, PhotoRow& row);
 
     RoadContext& m_ctx;
     const bool m_isXml;
