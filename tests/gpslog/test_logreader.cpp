@@ -352,17 +352,17 @@ private slots:
     void trackPointsComeOnlyFromTuples() {
         makePhotos({"a.jpg", "b.jpg"});
         const LogLoadResult result = load(writeFile(
-            "track.kml",
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-            "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
-            "<name>Day 1: Shanghai, 10:30, 12 km</name>\n"
-            "<Placemark><Point><coordinates>121.4737,31.2304,10</coordinates></Point></Placemark>\n"
-            "<Placemark><LineString><coordinates>\n"
-            "  121.4740,31.2310,11 121.4745,31.2315\n"
-            "  bogus\n"
-            "  121.4750,NaN,12\n"
-            "</coordinates></LineString></Placemark>\n"
-            "</Document></kml>\n"));
+            "track.kml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                         "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
+                         "<name>Day 1: Shanghai, 10:30, 12 km</name>\n"
+                         "<Placemark><Point><coordinates xmlns=\"http://www.opengis.net/kml/2.2\">"
+                         "121.4737,31.2304,10</coordinates></Point></Placemark>\n"
+                         "<Placemark><LineString><coordinates>\n"
+                         "  121.4740,31.2310,11 121.4745,31.2315\n"
+                         "  bogus\n"
+                         "  121.4750,NaN,12\n"
+                         "</coordinates></LineString></Placemark>\n"
+                         "</Document></kml>\n"));
         QCOMPARE(result.rows, 4);
         QCOMPARE(summary(m_window.list, 0).section(u'|', 0, 3),
                  QStringLiteral("a.jpg|31°13′49.44″N|121°28′25.32″E|10.00m"));
