@@ -158,6 +158,14 @@ public:
         const bool bareLine = !m_inTag && !text.contains(u'<') && !text.contains(u'>');
         qsizetype i = 0;
         while (i < text.size()) {
+            if (!m_skipUntil.isEmpty()) {
+                const qsizetype end = text.indexOf(m_skipUntil, i);
+                if (end < 0)
+                    return;
+                i = end + m_skipUntil.size();
+                m_skipUntil.clear();
+                continue;
+            }
             if (m_inTag) {
                 const qsizetype end = text.indexOf(u'>', i);
                 if (m_tagName.isNull())
@@ -173,6 +181,14 @@ public:
             scanText(line, QStringView(text).mid(i, end - i), bareLine, points, unused);
             if (open < 0)
                 return;
+            // Comments and character data may hold anything, "<coordinates>" too.
+            const QStringView rest = QStringView(text).mid(open);
+            if (rest.startsWith(u"<!--") || rest.startsWith(u"<![CDATA[")) {
+                m_skipUntil =
+                    rest.startsWith(u"<!--") ? QStringLiteral("-->") : QStringLiteral("]]>");
+                i = open + 4;
+                continue;
+            }
             m_inTag = true;
             m_tagName = QString();
             i = open + 1;
@@ -186,7 +202,9 @@ private:
         const bool closing = name.startsWith(u'/');
         if (closing)
             name = name.mid(1);
-        name = name.left(name.indexOf(u' ') < 0 ? name.size() : name.indexOf(u' '));
+        const auto blank =
+            std::find_if(name.begin(), name.end(), [](QChar c) { return c.isSpace(); });
+        name = name.left(blank - name.begin());
         if (name.endsWith(u'/'))
             return;                              // <coordinates/> holds nothing
         name = name.mid(name.indexOf(u':') + 1); // kml:coordinates
@@ -220,6 +238,7 @@ private:
     bool m_inTag = false;
     QString m_tagName;
     bool m_inCoordinates = false;
+    QString m_skipUntil; // the end of a comment or of character data
 };
 
 // What one pass over the log found, before any row is made: the column order can only be told

@@ -355,6 +355,7 @@ private slots:
             "track.kml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                          "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
                          "<name>Day 1: Shanghai, 10:30, 12 km</name>\n"
+                         "<!-- old track: <coordinates>\n121.0,31.0,0\n</coordinates> -->\n"
                          "<Placemark><Point><coordinates xmlns=\"http://www.opengis.net/kml/2.2\">"
                          "121.4737,31.2304,10</coordinates></Point></Placemark>\n"
                          "<Placemark><LineString><coordinates>\n"
@@ -373,7 +374,7 @@ private slots:
                  QStringLiteral("NaN|121°28′30″E|12.00m|坐标无法识别"));
         QVERIFY(m_window.view.invalidShown);
         QCOMPARE(result.unusedCount, qint64(1));
-        QCOMPARE(result.unused[0].number, qint64(7));
+        QCOMPARE(result.unused[0].number, qint64(10));
         QCOMPARE(result.folderPhotos, 2);
         QVERIFY(m_window.view.tips.contains(QStringLiteral("轨迹有 4 个点，文件夹中有 2 张照片")));
     }
