@@ -134,11 +134,19 @@ const PhotoFolder::Listing& PhotoFolder::listing(const QString& relativeDir) {
         listing.isDir.insert(entry.name, entry.isDir);
         listing.byFoldedName[entry.name].append(entry.name);
     }
+    listing.unlisted = listing.isDir.isEmpty() && !QFileInfo(m_folder + relativeDir).isReadable();
     return *m_listings.insert(relativeDir, std::move(listing));
 }
 
-std::optional<QString> PhotoFolder::entryIn(const Listing& entries, const QString& part,
+std::optional<QString> PhotoFolder::entryIn(const QString& relativeDir, const QString& part,
                                             bool wantDir) {
+    const Listing& entries = listing(relativeDir);
+    if (entries.unlisted) {
+        const QFileInfo info(m_folder + relativeDir + part);
+        if (wantDir ? info.isDir() : info.isFile())
+            return part;
+        return std::nullopt;
+    }
     if (const auto exact = entries.isDir.constFind(part);
         exact != entries.isDir.constEnd() && *exact == wantDir)
         return part;
@@ -159,7 +167,7 @@ std::optional<QString> PhotoFolder::entryIn(const Listing& entries, const QStrin
 std::optional<QString> PhotoFolder::find(const QString& name) {
     const bool inSubFolder = name.contains(u'/') || name.contains(u'\\');
     if (!inSubFolder && name != u"." && name != u"..")
-        return name.isEmpty() ? std::nullopt : entryIn(listing(QString()), name, false);
+        return name.isEmpty() ? std::nullopt : entryIn(QString(), name, false);
     const QString path = QString(name).replace(u'\\', u'/');
     const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
     if (parts.isEmpty())
@@ -173,7 +181,7 @@ std::optional<QString> PhotoFolder::find(const QString& name) {
     QString found;
     for (qsizetype i = 0; i < parts.size(); ++i) {
         const bool wantDir = i + 1 < parts.size();
-        const std::optional<QString> real = entryIn(listing(found), parts.at(i), wantDir);
+        const std::optional<QString> real = entryIn(found, parts.at(i), wantDir);
         if (!real)
             return std::nullopt;
         found += *real;

@@ -92,10 +92,11 @@ private:
         QHash<QString, bool> isDir; // real name -> is a folder
         // any letter case -> real names
         std::unordered_map<QString, QStringList, FoldedHash, FoldedEqual> byFoldedName;
+        // A folder that may be entered but not listed: only exact names can be found in it.
+        bool unlisted = false;
     };
     const Listing& listing(const QString& relativeDir);
-    static std::optional<QString> entryIn(const Listing& entries, const QString& part,
-                                          bool wantDir);
+    std::optional<QString> entryIn(const QString& relativeDir, const QString& part, bool wantDir);
 
     QString m_folder;
     QHash<QString, Listing> m_listings;
