@@ -121,8 +121,10 @@ void joinHemisphereLetters(QStringList& fields) {
 // or more, otherwise tabs, otherwise runs of blanks (U+3000 too).
 QStringList textLogFields(const QString& line) {
     QStringList fields;
-    if (std::any_of(line.begin(), line.end(), isComma)) {
-        fields = splitOutsideQuotes(line, isComma, false);
+    if (std::any_of(line.begin(), line.end(), [](QChar c) { return isComma(c); })) {
+        // Lambdas rather than function pointers: called per character, they are inlined.
+        fields = splitOutsideQuotes(
+            line, [](QChar c) { return isComma(c); }, false);
         if (fields.size() >= 3)
             return fields;
     }
@@ -132,7 +134,8 @@ QStringList textLogFields(const QString& line) {
         if (fields.size() >= 3)
             return fields;
     }
-    fields = splitOutsideQuotes(line, isFieldBlank, true);
+    fields = splitOutsideQuotes(
+        line, [](QChar c) { return isFieldBlank(c); }, true);
     joinHemisphereLetters(fields);
     return fields;
 }
