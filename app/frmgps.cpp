@@ -352,7 +352,7 @@ void FrmGps::Form_Load() {
     const QString& path = m_app.commandLinePath;
     if (path.length() > 5 && QFileInfo(path).isFile()) {
         auto ctx = context();
-        LoadGpsLog(ctx, path);
+        openLogInImportAction(ctx, path);
         cmdStart->setFocus();
     }
     m_formLoading = false;
@@ -684,6 +684,13 @@ bool FrmGps::skipMakerNote() const {
 
 int FrmGps::action() const {
     return cboAction->currentIndex();
+}
+
+void FrmGps::setAction(int index) {
+    if (cboAction->currentIndex() == index)
+        return;
+    cboAction->setCurrentIndex(index);
+    cboAction_Click();
 }
 
 void FrmGps::closeWindow() {

@@ -47,6 +47,7 @@ public:
     void showRow(int i) override;
     bool skipMakerNote() const override;
     int action() const override;
+    void setAction(int index) override;
     void closeWindow() override;
 
     // Handlers, named as on the window.

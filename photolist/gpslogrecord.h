@@ -17,4 +17,6 @@ struct GpsLogRecord {
     // Photos matched to a track by time: their corrected capture time in UTC, milliseconds since
     // 1970, written as GPSDateStamp and GPSTimeStamp.
     std::optional<qint64> gpsTimeMs;
+    // The log's latitude or longitude text is no coordinate: lat and lon hold nothing to write.
+    bool coordinatesUnreadable = false;
 };

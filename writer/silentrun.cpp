@@ -61,6 +61,34 @@ void reportRows(const PhotoList& list, const QStringList& loadStatus, bool timed
     }
 }
 
+QString lineText(const LogLine& line) {
+    return QStringLiteral("第 %1 行：%2").arg(line.number).arg(line.text);
+}
+
+// With no list to look at, every line the load could not use as it stands is named, with its
+// number and text as the user finds them in the log.
+void reportLogLines(const LogLoadResult& load, IMessageSink& sink) {
+    for (const LogLine& line : load.unreadable)
+        sink.message(titles::kError, lineText(line) + QStringLiteral("（坐标无法识别）"),
+                     MessageIcon::Error);
+    for (const LogLine& line : load.impossible)
+        sink.message(titles::kError, lineText(line) + QStringLiteral("（坐标超出范围）"),
+                     MessageIcon::Error);
+    for (const LogLine& line : load.unused)
+        sink.message(titles::kWarning, lineText(line) + QStringLiteral("（无法识别，未载入）"),
+                     MessageIcon::Warning);
+    if (load.unusedCount > load.unused.size())
+        sink.message(
+            titles::kWarning,
+            QStringLiteral("另有 %1 行无法识别，未列出").arg(load.unusedCount - load.unused.size()),
+            MessageIcon::Warning);
+    for (const LogRowMaker::Repeat& repeat : load.repeats)
+        sink.message(titles::kWarning,
+                     lineText(repeat.line) + QStringLiteral("（") +
+                         repeatsLineText(repeat.firstLine) + QStringLiteral("，不会写入）"),
+                     MessageIcon::Warning);
+}
+
 } // namespace
 
 int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTextStream& err) {
@@ -84,12 +112,14 @@ int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTex
     }
     if (list.count() == 0) {
         view.message(titles::kError, view.tips(), MessageIcon::Error);
+        reportLogLines(load, view);
         return silentexit::kNoneWritten;
     }
     view.message(titles::kNotice, view.tips(), MessageIcon::Information);
     QStringList loadStatus;
     for (int i = 0; i < list.count(); ++i)
         loadStatus.append(list.row(i).texts[ColStatus]);
+    reportLogLines(load, view);
 
     const BatchResult result = cmdStart_Click(ctx);
     if (result.end != BatchEnd::Finished)
@@ -98,6 +128,6 @@ int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTex
     out << batchSummary(result.written) << Qt::endl;
     if (result.written == 0)
         return silentexit::kNoneWritten;
-    const bool everyLineWritten = result.written == result.rows && load.leftOut == 0;
+    const bool everyLineWritten = result.written == result.rows && load.nothingLeftOut();
     return everyLineWritten ? silentexit::kAllWritten : silentexit::kSomeWritten;
 }

@@ -322,6 +322,17 @@ private slots:
         QCOMPARE(w.sink.messages.last().title, QStringLiteral("完成处理"));
     }
 
+    void commandLineLogOpensInTheImportActionWhateverWasSaved() {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("log.txt"), "a.jpg,31.25,121.5\n");
+        setBatchSetup("Action", "1");
+        m_app.commandLinePath = dir.filePath("log.txt");
+        Window w(m_app);
+        QCOMPARE(w.find<QComboBox>("cboAction")->currentIndex(), 0);
+        QVERIFY(!w.find<QWidget>("fraImport")->isHidden());
+        QCOMPARE(w.find<UcListView>("lvFiles")->Count(), 1);
+    }
+
     void swapButtonExchangesTheColumns() {
         QTemporaryDir dir;
         writeFile(dir.filePath("log.txt"), "a.jpg,121.5,31.25\n");
