@@ -261,8 +261,9 @@ void noteUnused(LogScan& scan, const LogLine& line) {
         scan.unused.append(line);
 }
 
-LogScan scanLog(TextLineReader& reader) {
+LogScan scanLog(TextLineReader& reader, bool kml) {
     LogScan scan;
+    scan.isXml = kml;
     TrackTupleScanner track;
     bool firstLine = true;
     qint64 number = 0;
@@ -384,34 +385,14 @@ QString loadTips(const LogLoadResult& result) {
                     .arg(result.folderPhotos);
     if (result.undecodableNames > 0)
         tips += QString::number(result.undecodableNames) + addtexts::kUndecodableSuffix;
-    return tips;
+    return tips + result.note;
 }
 
-LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path) {
-    const QString logPath = trimSpaces(path);
-    if (logPath.isEmpty() || !QFileInfo(logPath).isFile())
-        return {};
-
-    ctx.list.clear();
-    ctx.log.invalidData = false;
-    ctx.view.setInvalidDataShown(false);
-
-    ctx.log.logFolder = folderOf(logPath);
-    settings::WriteSetting(settings::kBatchSetup, kLastFolderKey, ctx.log.logFolder);
-
-    // GPX, KML and NMEA tracks have their own readers; anything else is read line by line.
-    if (const std::optional<LogLoadResult> track = loadTrackLog(ctx, logPath))
-        return *track;
-
-    TextLineReader reader(logPath);
-    if (!reader.open())
-        return failUnreadable(ctx);
-    LogScan scan = scanLog(reader);
-    if (reader.hasError())
-        return failUnreadable(ctx);
-
+// Rows from what the scan found, the folder's images for a track's points, and the outcome.
+LogLoadResult loadScannedLog(RoadContext& ctx, LogScan scan, const QString& note) {
     LogLoadResult result;
     result.status = LogLoadStatus::Loaded;
+    result.note = note;
     result.isTrack = scan.isXml;
     result.headerSkipped = scan.headerSkipped;
     result.order = scan.isXml ? ColumnOrder::LongitudeFirst : decideColumnOrder(scan.entries);
@@ -447,6 +428,41 @@ LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path) {
                          MessageIcon::Warning);
     }
     return result;
+}
+
+LogLoadResult loadUntimedTrack(RoadContext& ctx, std::vector<LogEntry> points,
+                               const QString& note) {
+    LogScan scan;
+    scan.isXml = true;
+    scan.entries = std::move(points);
+    return loadScannedLog(ctx, std::move(scan), note);
+}
+
+LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path) {
+    const QString logPath = trimSpaces(path);
+    if (logPath.isEmpty() || !QFileInfo(logPath).isFile())
+        return {};
+
+    ctx.list.clear();
+    ctx.log.invalidData = false;
+    ctx.view.setInvalidDataShown(false);
+
+    ctx.log.logFolder = folderOf(logPath);
+    settings::WriteSetting(settings::kBatchSetup, kLastFolderKey, ctx.log.logFolder);
+
+    // GPX, KML and NMEA tracks have their own readers; anything else is read line by line.
+    const TrackLoad track = loadTrackLog(ctx, logPath);
+    if (track.result)
+        return *track.result;
+
+    TextLineReader reader(logPath);
+    if (!reader.open())
+        return failUnreadable(ctx);
+    LogScan scan = scanLog(reader, track.kml);
+    if (reader.hasError())
+        return failUnreadable(ctx);
+
+    return loadScannedLog(ctx, std::move(scan), {});
 }
 
 LogLoadResult openLogInImportAction(RoadContext& ctx, const QString& path) {

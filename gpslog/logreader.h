@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <functional>
+#include <vector>
 
 // The open-log dialog, as the window shows it.
 namespace openlogdialog {
@@ -71,6 +72,8 @@ struct LogLoadResult {
     // their place and their point, unused).
     int folderPhotos = 0;
     int undecodableNames = 0;
+    // What a track's reader left out (points without a readable time, refused NMEA sentences).
+    QString note;
 
     static constexpr int kListedLines = 20;
     // Every line of the log became a row of its own and every image of a track's folder has a
@@ -88,6 +91,11 @@ QString loadTips(const LogLoadResult& result);
 // invalid data: the first is shown and, in the window, a message counts them. Lines are read as
 // UTF-8, or GB18030 when the file is not valid UTF-8; numbers always use ".".
 LogLoadResult LoadGpsLog(RoadContext& ctx, const QString& path);
+
+// The rows of an untimed track whose reader already found its points (GPX, NMEA, KML read as
+// XML): each point a "longitude,latitude[,altitude]" tuple, the folder's images given to them in
+// name order, exactly as a KML/XML log's tuples are; note is added to the tips.
+LogLoadResult loadUntimedTrack(RoadContext& ctx, std::vector<LogEntry> points, const QString& note);
 
 // A log handed over from outside (command line, desktop entry, a drop): the window switches to the
 // import action first, as if the user had chosen it, then loads the log.

@@ -36,11 +36,9 @@ QStringList photoNames(const QString& folder) {
     return names;
 }
 
-// "共载入N条数据！" (or "未找到可添加的数据！") and what was left out of the file.
-QString loadNote(const TrackFile& file, qint64 points) {
-    QString note =
-        points == 0 ? logtexts::kNothingLoaded
-                    : logtexts::kLoadedPrefix + QString::number(points) + logtexts::kLoadedSuffix;
+// What the reader left out of the file, for the tips.
+QString leftOutNote(const TrackFile& file) {
+    QString note;
     if (file.track.skipped > 0)
         note += kPointsLeftOut.arg(file.track.skipped);
     if (file.badChecksums + file.invalidFixes > 0)
@@ -48,40 +46,39 @@ QString loadNote(const TrackFile& file, qint64 points) {
     return note;
 }
 
+// "共载入N条数据！" (or "未找到可添加的数据！") and what was left out of the file.
+QString loadNote(const TrackFile& file, qint64 points) {
+    return (points == 0
+                ? logtexts::kNothingLoaded
+                : logtexts::kLoadedPrefix + QString::number(points) + logtexts::kLoadedSuffix) +
+           leftOutNote(file);
+}
+
 LogLoadResult failBroken(RoadContext& ctx, const TrackFile& file) {
     ctx.view.setEnabled(Control::cmdStart, false);
     ctx.view.setEnabled(Control::cmdToggle, false);
     ctx.view.setTips(logtexts::kNothingLoaded);
     ctx.view.message(titles::kError, kBrokenTrack.arg(file.errorLine), MessageIcon::Error);
-    return {LogLoadStatus::Unreadable, 0, 0};
+    LogLoadResult result;
+    result.status = LogLoadStatus::Unreadable;
+    return result;
 }
 
-// The untimed track as the line reader would give it: one point row per tuple, text in, so that
-// coordinates and altitudes are read exactly as before; then the folder's images in name order.
+// An untimed track reads as a KML/XML log does: one tuple per point, text in, so that coordinates
+// and altitudes are read exactly as a line reader reads them; then the folder's images in name
+// order.
 LogLoadResult loadByOrder(RoadContext& ctx, const TrackFile& file) {
-    qint64 leftOut = 0;
+    std::vector<LogEntry> points;
+    points.reserve(file.track.points.size());
+    qint64 number = 0;
     for (const TrackPoint& point : file.track.points) {
-        QStringList fields{QString(), numberText(point.longitude), numberText(point.latitude),
-                           numberText(point.altitude)};
-        if (AddLogRecord(ctx, fields, true) == RecordResult::ListFull)
-            ++leftOut;
+        const QString lon = numberText(point.longitude);
+        const QString lat = numberText(point.latitude);
+        const QString alt = numberText(point.altitude);
+        const QString tuple = alt.isEmpty() ? lon + u',' + lat : lon + u',' + lat + u',' + alt;
+        points.push_back(makeLogEntry({++number, tuple}, QString(), lon, lat, alt));
     }
-    const int rows = ctx.list.count();
-    if (rows > 0) {
-        qint32 assigned = 0;
-        AddFolderPhotos(ctx, ctx.log.logFolder, assigned, true);
-    }
-    ctx.log.batchDone = false;
-    ctx.view.setEnabled(Control::cmdStart, rows >= 1 && !ctx.log.invalidData);
-    ctx.view.setEnabled(Control::cmdToggle, rows > 0);
-    ctx.view.setTips(loadNote(file, rows));
-    if (leftOut > 0) {
-        ctx.view.message(titles::kWarning,
-                         logtexts::kListFullPrefix + QString::number(leftOut) +
-                             logtexts::kListFullSuffix,
-                         MessageIcon::Warning);
-    }
-    return {LogLoadStatus::Loaded, rows, leftOut};
+    return loadUntimedTrack(ctx, std::move(points), leftOutNote(file));
 }
 
 // The zone the photos' times were read in: the chosen one, or this computer's at the first photo.
@@ -204,27 +201,30 @@ LogLoadResult loadTimed(RoadContext& ctx, TrackFile& file) {
                              logtexts::kListFullSuffix,
                          MessageIcon::Warning);
     }
-    return {LogLoadStatus::Loaded, ctx.list.count(), leftOut};
+    LogLoadResult result;
+    result.status = LogLoadStatus::Loaded;
+    result.rows = ctx.list.count();
+    result.leftOut = leftOut;
+    return result;
 }
 
 } // namespace
 
-std::optional<LogLoadResult> loadTrackLog(RoadContext& ctx, const QString& path) {
+TrackLoad loadTrackLog(RoadContext& ctx, const QString& path) {
     ctx.log.timedTrack.reset();
     TrackFile file = readTrackFile(path);
     if (file.format == TrackFormat::None)
-        return std::nullopt;
-    if (!file.ok) {
-        // A KML file that loaded line by line before still does.
-        if (file.format == TrackFormat::Kml)
-            return std::nullopt;
-        return failBroken(ctx, file);
-    }
-    if (file.format == TrackFormat::Kml && file.track.points.empty() && file.track.skipped == 0)
-        return std::nullopt;
+        return {};
+    const bool kml = file.format == TrackFormat::Kml;
+    // An untimed KML file, or one that is not well-formed XML, reads as it always did: the line
+    // reader keeps a damaged tuple in its place, so no photo takes its neighbour's point.
+    if (kml && (!file.ok || !file.track.timed()))
+        return {std::nullopt, file.ok};
+    if (!file.ok)
+        return {failBroken(ctx, file), false};
     if (file.track.timed())
-        return loadTimed(ctx, file);
-    return loadByOrder(ctx, file);
+        return {loadTimed(ctx, file), kml};
+    return {loadByOrder(ctx, file), false};
 }
 
 void rematchTimedTrack(RoadContext& ctx) {

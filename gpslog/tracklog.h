@@ -30,10 +30,20 @@ struct TimedTrack {
     std::optional<int> suggestedZoneMinutes;
 };
 
-// Loads path when its content is a GPX, KML or NMEA track; empty when it is none (or a KML file
-// that is not well-formed XML), so that the caller reads it line by line as before. Expects the
-// list cleared and LogFolder set. Uses ctx.log.time for timed tracks.
-std::optional<LogLoadResult> loadTrackLog(RoadContext& ctx, const QString& path);
+// What loadTrackLog did with a file.
+struct TrackLoad {
+    // The outcome when the file was loaded as a track; empty when the caller is to read it line
+    // by line: no track at all, a KML file that is not well-formed XML, or an untimed KML file,
+    // whose tuples the line reader takes one by one, damaged ones keeping their place.
+    std::optional<LogLoadResult> result;
+    // Well-formed KML: its tuples are read even without "<?xml" (a file that is not well-formed
+    // is a track only with that line, as ever).
+    bool kml = false;
+};
+
+// Loads path when its content is a GPX or NMEA track, or a KML file with timed points. Expects
+// the list cleared and LogFolder set. Uses ctx.log.time for timed tracks.
+TrackLoad loadTrackLog(RoadContext& ctx, const QString& path);
 
 // Matches the rows of the current timed track again with ctx.log.time (after the user changed
 // it); nothing while a batch runs, after it has finished, in the export action, or when the list
