@@ -7,6 +7,7 @@
 #include "app/termination.h"
 #include "app/uiglobals.h"
 #include "base/startup.h"
+#include "export/exportcommand.h"
 #include "road/appstate.h"
 #include "writer/silentrun.h"
 
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QTextStream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -26,7 +28,8 @@ void printUsage(QTextStream& out) {
            "  -silent    不显示窗口，直接把记录中的位置写入照片副本 (results 子文件夹)\n"
            "             退出状态: 0 全部写入, 1 部分跳过或失败, 2 未写入任何照片\n"
            "  --help     显示本说明\n"
-           "  --version  显示版本\n";
+           "  --version  显示版本\n"
+        << exportUsage();
 }
 
 // Failures before any window exists: a message box, or standard error in silent mode.
@@ -56,9 +59,11 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    // The silent batch shows nothing: it runs on the core alone, with no display or platform.
+    // The silent batch and the export show nothing: they run on the core alone, with no display
+    // or platform.
+    const bool headless = commandLine.silent || commandLine.exportMode;
     std::unique_ptr<QCoreApplication> app;
-    if (commandLine.silent)
+    if (headless)
         app = std::make_unique<QCoreApplication>(argc, argv);
     else
         app = std::make_unique<QApplication>(argc, argv);
@@ -66,7 +71,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(CORVEXA_VERSION));
 
     AppState state;
-    state.silentMode = commandLine.silent;
+    state.silentMode = headless;
     {
         // Held only to prove the component can be created.
         const auto probe = state.codecFactory.create(QString::fromLatin1(codec::kProgId));
@@ -89,6 +94,18 @@ int main(int argc, char* argv[]) {
     }
     state.commandLinePath = commandLine.logPath;
 
+    if (commandLine.exportMode) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        const auto command = parseExportCommand(commandLine.exportArguments);
+        if (const auto* mistake = std::get_if<QString>(&command)) {
+            err << titles::kError << ": " << *mistake << Qt::endl
+                << QStringLiteral("用法见 corvexa-gps --help") << Qt::endl;
+            return exportexit::kNothingWritten;
+        }
+        return runCommandLineExport(std::get<ExportCommand>(command), state.codecFactory, out, err,
+                                    ::isatty(STDERR_FILENO) == 1);
+    }
     if (state.silentMode) {
         QTextStream out(stdout);
         QTextStream err(stderr);

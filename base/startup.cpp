@@ -41,6 +41,11 @@ QStringList configFolders(const QString& appDir) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine result;
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("--export")) {
+        result.exportMode = true;
+        result.exportArguments = arguments.mid(1);
+        return result;
+    }
     bool havePath = false;
     for (const QString& argument : arguments) {
         const QString trimmed = argument.trimmed();

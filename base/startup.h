@@ -10,6 +10,9 @@ struct CommandLine {
     bool version = false;
     bool malformed = false; // a quote without its partner
     QString logPath;
+    // "--export" as first argument: the command-line export, given the arguments after it.
+    bool exportMode = false;
+    QStringList exportArguments;
 };
 
 // Reads the arguments the shell has already split (without the program name). "-silent" in any

@@ -365,3 +365,35 @@ void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
     tellListFull(ctx, leftOut);
     finish();
 }
+
+QStringList folderPhotoPaths(const QString& folderIn) {
+    const QString folder = withClosingSeparator(folderIn);
+    QStringList paths;
+    for (const QString& name : photoNamesIn(folder)) {
+        if (isPhotoFileName(name) && !isInRecycleBin(folder + name))
+            paths.append(folder + name);
+    }
+    return paths;
+}
+
+std::optional<QStringList> nameListPaths(const QString& pathIn, bool autoSuffix) {
+    const QString path = pathIn.trimmed();
+    TextLineReader reader(path);
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !reader.open())
+        return std::nullopt;
+    const QString folder = folderOf(path);
+    QStringList paths;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (paths.isEmpty() && line->contains(QStringLiteral("<?xml")))
+            return std::nullopt;
+        if (line->trimmed().isEmpty())
+            continue;
+        QString name = nameField(*line);
+        if (!name.contains(u'.') && autoSuffix)
+            name += QStringLiteral(".JPG");
+        paths.append(folder + name);
+    }
+    if (reader.hasError())
+        return std::nullopt;
+    return paths;
+}

@@ -103,7 +103,7 @@ qint64 exportAll(const QStringList& paths, const QString& output) {
     RoadContext ctx = window.context();
     QElapsedTimer timer;
     timer.start();
-    const ExportOutcome outcome = runExport(ctx, ExportChoice{0, 0, 0}, output);
+    const ExportOutcome outcome = runExport(ctx, ExportOptions{ExportType::Csv, false, {13}, true}, output);
     const qint64 elapsed = timer.nsecsElapsed();
     if (outcome != ExportOutcome::Exported)
         std::fprintf(stderr, "export did not succeed (%d)\n", int(outcome));
