@@ -96,6 +96,7 @@ public:
     CommandProgress& operator=(const CommandProgress&) = delete;
 
     void yield() override {}
+    bool wantsRowTexts() const override { return false; }
     void photoStarted(int i) override {
         // A terminal redraws at most ten times a second; more only costs time.
         if (m_terminal && (m_sinceShown.elapsed() >= 100 || i + 1 == m_photos.size())) {

@@ -2,7 +2,7 @@
 
 #include "base/globals.h"
 #include "base/vbnum.h"
-#include "codec/phototime.h"
+#include "codec/exifpeek.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
@@ -52,71 +52,100 @@ std::optional<int> utcOffset(const QString& text) {
 
 // The moment the photo was taken, in UTC: DateTimeOriginal with its fraction of a second, in the
 // zone OffsetTimeOriginal names, else in this computer's zone (cameras keep local time).
-std::optional<QDateTime> takenUtc(const QString& path) {
-    const std::optional<codec::OriginalTime> original = codec::readOriginalTime(path);
+std::optional<QDateTime> takenUtc(const std::optional<codec::OriginalTime>& original) {
     if (!original)
         return std::nullopt;
     QDateTime local =
         QDateTime::fromString(original->dateTime, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     if (!local.isValid())
         return std::nullopt;
-    const QString digits = original->subSec;
+    const QString& digits = original->subSec;
     if (!digits.isEmpty() && digits.size() <= 9 &&
         std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
-        local = local.addMSecs(
-            qint64(std::floor(QStringLiteral("0.%1").arg(digits).toDouble() * 1000)));
+        local = local.addMSecs(digits.left(3).leftJustified(3, u'0').toInt());
     if (const std::optional<int> offset = utcOffset(original->offset)) {
         local.setTimeZone(QTimeZone(*offset));
         return local.toUTC();
     }
-    local.setTimeZone(QTimeZone::systemTimeZone());
+    static const QTimeZone here = QTimeZone::systemTimeZone();
+    local.setTimeZone(here);
     return local.toUTC();
 }
 
-// The read phase; throws what a codec member throws.
+// Metres as the codec's altitude text gives them: 15 significant digits.
+std::optional<double> altitudeAsRead(std::optional<double> metres) {
+    if (!metres)
+        return std::nullopt;
+    const std::optional<double> value = vbnum::toDouble(vbnum::generalDouble(*metres));
+    return value && std::isfinite(*value) ? value : std::nullopt;
+}
+
+// One photo through the codec: the status, and the values when it holds a position.
+PhotoReadResult readWithCodec(codec::ICodec& codec, const QString& path, const QList<int>& columns,
+                              PhotoGpsValues& values) {
+    PhotoReadResult result;
+    // The export never needs maker-note data, whatever "忽略厂商注释数据" says.
+    const qint32 opened = codec.OpenFile(path, false, false);
+    double latitude = 0;
+    double longitude = 0;
+    if (!codec::isOpened(opened)) {
+        result.status = PhotoReadStatus::OpenFailed;
+        result.openResult = opened;
+        return result;
+    }
+    // A position whose rationals or references are unusable counts as none: writing 0,0 would
+    // put the photo off the coast of Africa.
+    if (!codec.IsTagExisted(kLatitude, kGps) || !codec.IsTagExisted(kLongitude, kGps) ||
+        !codec.GetGpsCoordinate(latitude, longitude)) {
+        result.status = PhotoReadStatus::NoGps;
+        return result;
+    }
+    result.status = PhotoReadStatus::Read;
+    result.latitudeText = codec.TagValueLabel(kLatitude, kGps) +
+                          globals::TrimAtNull(codec.TagValueString(kLatitudeRef, kGps));
+    result.longitudeText = codec.TagValueLabel(kLongitude, kGps) +
+                           globals::TrimAtNull(codec.TagValueString(kLongitudeRef, kGps));
+    values.latitude = latitude;
+    values.longitude = longitude;
+    values.altitude = readAltitude(codec);
+    result.altitudeText =
+        values.altitude ? vbnum::generalDouble(*values.altitude) + u'm' : QString();
+    for (const int tag : columns)
+        values.labels.append(codec.TagValueLabel(tag, kGps));
+    return result;
+}
+
+// The read phase; throws what a codec member throws. Where nobody looks at the rows' texts and
+// no label is asked for, a JPEG's position is taken from a quick look at its GPS directory, and
+// the codec reads only what that look leaves open.
 void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const ExportOptions& options,
              IExportProgress& progress, ExportRead& read) {
     const QList<int> columns = exportColumns(options);
+    const bool gpx = options.type == ExportType::Gpx;
+    const bool quick = !progress.wantsRowTexts() && columns.isEmpty();
     for (int i = 0; i < photos.size(); ++i) {
         progress.photoStarted(i);
         progress.yield();
         const ExportPhoto& photo = photos.at(i);
         PhotoReadResult result;
-        if (photo.skip) {
-            read.photoCount = i + 1;
-            progress.photoDone(i, result);
-            continue;
-        }
-        // The export never needs maker-note data, whatever "忽略厂商注释数据" says.
-        const qint32 opened = codec.OpenFile(photo.path, false, false);
-        double latitude = 0;
-        double longitude = 0;
-        if (!codec::isOpened(opened)) {
-            result.status = PhotoReadStatus::OpenFailed;
-            result.openResult = opened;
-        } else if (!codec.IsTagExisted(kLatitude, kGps) || !codec.IsTagExisted(kLongitude, kGps) ||
-                   !codec.GetGpsCoordinate(latitude, longitude)) {
-            // A position whose rationals or references are unusable counts as none: writing
-            // 0,0 would put the photo off the coast of Africa.
-            result.status = PhotoReadStatus::NoGps;
-        } else {
-            result.status = PhotoReadStatus::Read;
-            result.latitudeText = codec.TagValueLabel(kLatitude, kGps) +
-                                  globals::TrimAtNull(codec.TagValueString(kLatitudeRef, kGps));
-            result.longitudeText = codec.TagValueLabel(kLongitude, kGps) +
-                                   globals::TrimAtNull(codec.TagValueString(kLongitudeRef, kGps));
+        if (!photo.skip) {
             PhotoGpsValues values;
             values.fileName = globals::GetFileName(photo.path);
-            values.latitude = latitude;
-            values.longitude = longitude;
-            values.altitude = readAltitude(codec);
-            result.altitudeText =
-                values.altitude ? vbnum::generalDouble(*values.altitude) + u'm' : QString();
-            for (const int tag : columns)
-                values.labels.append(codec.TagValueLabel(tag, kGps));
-            if (options.type == ExportType::Gpx)
-                values.time = takenUtc(photo.path);
-            read.photos.append(std::move(values));
+            const codec::PhotoPeek peek =
+                quick || gpx ? codec::peekPhoto(photo.path, {quick, gpx}) : codec::PhotoPeek{};
+            if (peek.position) {
+                result.status = PhotoReadStatus::Read;
+                values.latitude = peek.position->latitude;
+                values.longitude = peek.position->longitude;
+                values.altitude = altitudeAsRead(peek.position->altitude);
+            } else {
+                result = readWithCodec(codec, photo.path, columns, values);
+            }
+            if (result.status == PhotoReadStatus::Read) {
+                if (gpx)
+                    values.time = takenUtc(peek.time);
+                read.photos.append(std::move(values));
+            }
         }
         read.photoCount = i + 1;
         progress.photoDone(i, result);

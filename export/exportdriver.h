@@ -95,6 +95,8 @@ QString photoReadReason(const PhotoReadResult& result);
 
 class IExportProgress : public IProgress {
 public:
+    // False when nobody shows the rows' texts (latitudeText and the others stay empty then).
+    virtual bool wantsRowTexts() const { return true; }
     virtual void photoStarted(int index) = 0;
     virtual void photoDone(int index, const PhotoReadResult& result) = 0;
 };
