@@ -156,7 +156,7 @@ public:
         if (length <= 4)
             return std::vector<unsigned char>(entry.value, entry.value + length);
         const std::uint32_t at = u32(entry.value);
-        if (length > 1024 || !inside(at, length))
+        if (length > 1024 || at < 8 || !inside(at, length))
             return std::nullopt;
         std::vector<unsigned char> out(length);
         if (!m_file.read(m_base + at, out.data(), out.size()))
@@ -290,7 +290,8 @@ std::optional<double> coordinate(const Tiff& tiff, const Entry* entry, double li
 
 // The reference letter as the codec takes it: up to the first NUL, blanks trimmed, upper case.
 QChar refLetter(const Tiff& tiff, const Entry* entry, QStringView allowed) {
-    if (!entry || entry->type != Ascii || entry->count == 0)
+    // A letter and its NUL sit in the entry itself; anything longer is left to the codec.
+    if (!entry || entry->type != Ascii || entry->count == 0 || entry->count > 4)
         return {};
     const auto value = tiff.bytes(*entry, 1);
     if (!value)
@@ -347,6 +348,9 @@ std::optional<PeekedPosition> gpsPosition(const Tiff& tiff, const std::vector<En
         // A reference of another type counts as absent: above sea level.
         const Entry* ref = tags[5];
         if (ref && ref->count > 0 && (ref->type == Byte || ref->type == Short)) {
+            // One value in the entry itself; anything longer is left to the codec.
+            if (ref->count * (ref->type == Byte ? 1u : 2u) > 4)
+                return std::nullopt;
             const auto value = tiff.bytes(*ref, ref->type == Byte ? 1 : 2);
             if (!value)
                 return std::nullopt;
