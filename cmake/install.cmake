@@ -1,6 +1,6 @@
 # Installation under the prefix, following the freedesktop conventions, and the .deb package.
 
-install(TARGETS corvexa-gps RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS corvexa-gps corvexa-gps-window RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(CODE "set(CORVEXA_RECORD_SOURCE \"${CMAKE_BINARY_DIR}/etc/xdg/Corvexa/Corvexa.conf\")")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/installrecord.cmake)
