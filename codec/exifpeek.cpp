@@ -27,7 +27,7 @@ enum TiffType : unsigned { Byte = 1, Ascii = 2, Short = 3, Long = 4, URational =
 constexpr unsigned kMaxEntries = 1000;
 constexpr unsigned kMaxText = 64;
 constexpr std::size_t kMaxGpsEntries = 256;
-constexpr off_t kBlock = 16 * 1024;
+constexpr off_t kBlock = 4096;
 
 // Reads through one cached block: the header, the EXIF directories and the segment heads of a
 // JPEG mostly share the first few kilobytes.
@@ -49,9 +49,13 @@ public:
             st.st_size > kMaxPhotoBytes)
             return false;
         m_size = st.st_size;
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
         return true;
     }
     off_t size() const { return m_size; }
+    quint64 device() const { return m_device; }
+    quint64 inode() const { return m_inode; }
 
     bool read(off_t at, void* out, std::size_t length) {
         if (at < 0 || off_t(length) > m_size || at > m_size - off_t(length))
@@ -92,7 +96,9 @@ private:
 
     int m_fd;
     off_t m_size = 0;
-    std::array<char, kBlock> m_block{};
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
+    std::array<char, kBlock> m_block; // filled before it is read
     off_t m_blockStart = 0;
     off_t m_blockLength = 0;
 };
@@ -388,7 +394,11 @@ PhotoPeek peekPhoto(const QString& path, const PeekRequest& request) {
     PhotoPeek peek;
     BlockFile file(path);
     unsigned char magic[2];
-    if (!file.open() || !file.read(0, magic, 2))
+    if (!file.open())
+        return peek;
+    peek.device = file.device();
+    peek.inode = file.inode();
+    if (!file.read(0, magic, 2))
         return peek;
     Span span{0, file.size()};
     const bool jpeg = magic[0] == 0xff && magic[1] == 0xd8;

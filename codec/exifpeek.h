@@ -7,6 +7,7 @@
 //   if (!peek.position) ... ask the codec ...
 
 #include <QString>
+#include <QtGlobal>
 #include <optional>
 
 namespace codec {
@@ -36,6 +37,9 @@ struct PeekRequest {
 };
 
 struct PhotoPeek {
+    // The file's device and inode when it could be opened (both 0 otherwise).
+    quint64 device = 0;
+    quint64 inode = 0;
     // Set only for a regular JPEG (the header the codec splices) or a TIFF (magic 42) whose GPS
     // directory is well-formed and holds a usable position; a photo without one, or with anything
     // unusual on the way, gets nothing here, and the codec says what it holds.

@@ -228,12 +228,8 @@ int runCommandLineExport(const ExportCommand& command, const codec::CodecFactory
         error(err, exportmessages::kNothingRead + QStringLiteral("未写入 ") + command.output);
         return exportexit::kNothingWritten;
     }
-    QStringList queued;
-    queued.reserve(photos.size());
-    for (const ExportPhoto& photo : photos)
-        queued.append(photo.path);
     const ExportWriteResult written =
-        writeExportFile(command.output, composeExport(command.options, read.photos), queued);
+        writeExportFile(command.output, composeExport(command.options, read.photos), read.files);
     if (!written.ok()) {
         error(err, exportWriteFailure(written) + u' ' + command.output);
         return exportexit::kNothingWritten;

@@ -128,11 +128,14 @@ void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const Expor
         progress.yield();
         const ExportPhoto& photo = photos.at(i);
         PhotoReadResult result;
+        QueuedFile file{photo.path};
         if (!photo.skip) {
             PhotoGpsValues values;
             values.fileName = globals::GetFileName(photo.path);
             const codec::PhotoPeek peek =
                 quick || gpx ? codec::peekPhoto(photo.path, {quick, gpx}) : codec::PhotoPeek{};
+            if (peek.device != 0 || peek.inode != 0)
+                file = {photo.path, true, peek.device, peek.inode};
             if (peek.position) {
                 result.status = PhotoReadStatus::Read;
                 values.latitude = peek.position->latitude;
@@ -147,6 +150,7 @@ void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const Expor
                 read.photos.append(std::move(values));
             }
         }
+        read.files.append(std::move(file));
         read.photoCount = i + 1;
         progress.photoDone(i, result);
     }
@@ -353,11 +357,8 @@ ExportOutcome runExport(RoadContext& ctx, const ExportOptions& options, const QS
     const BatchRunningGuard running(ctx.app);
     // The count is taken once; the commands that could change the list are off meanwhile.
     QList<ExportPhoto> photos;
-    QStringList queued;
-    for (int i = 0; i < ctx.list.count(); ++i) {
+    for (int i = 0; i < ctx.list.count(); ++i)
         photos.append({ctx.list.record(i).fileName, ctx.list.row(i).ghosted});
-        queued.append(ctx.list.record(i).fileName);
-    }
     ctx.log.batchDone = false;
     for (const Control control : kRunLocked)
         ctx.view.setEnabled(control, false);
@@ -372,7 +373,7 @@ ExportOutcome runExport(RoadContext& ctx, const ExportOptions& options, const QS
     }
 
     const ExportWriteResult written =
-        writeExportFile(path, composeExport(options, read.photos), queued);
+        writeExportFile(path, composeExport(options, read.photos), read.files);
     ExportOutcome outcome;
     if (!written.ok()) {
         ctx.view.message(titles::kError, exportWriteFailure(written), MessageIcon::Error);

@@ -4,7 +4,7 @@
 //
 //   const ExportRead read = readExportPhotos(factory, photos, options, progress);
 //   if (!read.codecFailed && !read.photos.isEmpty())
-//       writeExportFile(path, composeExport(options, read.photos), queuedPaths);
+//       writeExportFile(path, composeExport(options, read.photos), read.files);
 //
 // runExport is the window's run behind "开始导出(&E)..." on top of it; the command line drives
 // the same three steps (export/exportcommand.h).
@@ -105,6 +105,7 @@ struct ExportRead {
     bool codecFailed = false; // the codec could not be made or raised: write nothing
     QList<exportformats::PhotoGpsValues> photos; // the photos that have a position, in queue order
     int photoCount = 0; // photos done (all of them unless the codec failed)
+    QList<QueuedFile> files; // every photo done, for the check of the target
 };
 
 // Reads the photos in order through one codec object, made here and released at the end. The

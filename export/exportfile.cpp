@@ -38,9 +38,11 @@ ExportWriteResult failure(int error) {
     }
 }
 
-bool samePhoto(const struct stat& target, const QString& photo) {
+bool samePhoto(const struct stat& target, const QueuedFile& photo) {
+    if (photo.known)
+        return photo.device == quint64(target.st_dev) && photo.inode == quint64(target.st_ino);
     struct stat st {};
-    return ::stat(nativePath(photo).constData(), &st) == 0 && st.st_dev == target.st_dev &&
+    return ::stat(nativePath(photo.path).constData(), &st) == 0 && st.st_dev == target.st_dev &&
            st.st_ino == target.st_ino;
 }
 
@@ -159,7 +161,7 @@ ExportWriteResult writeReplacing(const QString& target, const QByteArray& bytes,
 } // namespace
 
 ExportWriteResult writeExportFile(const QString& path, const QByteArray& bytes,
-                                  const QStringList& queuedPhotos) {
+                                  const QList<QueuedFile>& queuedPhotos) {
     if (path.isEmpty())
         return {ExportWriteStatus::FolderMissing, {}};
     QString target = QFileInfo(path).absoluteFilePath();
@@ -168,7 +170,7 @@ ExportWriteResult writeExportFile(const QString& path, const QByteArray& bytes,
     if (::stat(nativePath(target).constData(), &st) == 0) {
         if (!S_ISREG(st.st_mode))
             return {ExportWriteStatus::NotAFile, {}};
-        for (const QString& photo : queuedPhotos) {
+        for (const QueuedFile& photo : queuedPhotos) {
             if (samePhoto(st, photo))
                 return {ExportWriteStatus::QueuedPhoto, {}};
         }

@@ -3,8 +3,18 @@
 // that is not a file, and a reason when it cannot be done.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+// A queued photo as the write compares it with the target: its path, and its device and inode
+// when the read already took them from the open file (known).
+struct QueuedFile {
+    QString path;
+    bool known = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+};
 
 enum class ExportWriteStatus {
     Written,
@@ -29,7 +39,7 @@ struct ExportWriteResult {
 // permission bits. An existing target is compared as a real file (device and inode, after
 // following links, so hard links count too) with every queued photo, and refused if it is one.
 ExportWriteResult writeExportFile(const QString& path, const QByteArray& bytes,
-                                  const QStringList& queuedPhotos);
+                                  const QList<QueuedFile>& queuedPhotos);
 
 // The message for a failed write: "导出失败：磁盘空间不足！" and the like.
 QString exportWriteFailure(const ExportWriteResult& result);

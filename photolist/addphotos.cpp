@@ -7,9 +7,12 @@
 #include "photolist/photolist.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -366,11 +369,41 @@ void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
     finish();
 }
 
+// The folder's files straight from the directory entries: a stat only where the entry does not
+// tell its kind (a link, a file system without types), not one per photo as QDir's listing does.
 QStringList folderPhotoPaths(const QString& folderIn) {
     const QString folder = withClosingSeparator(folderIn);
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return {};
+    QStringList names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isPhotoFileName(name))
+            continue;
+        bool file = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            file = ::stat(QFile::encodeName(folder + name).constData(), &st) == 0 &&
+                   S_ISREG(st.st_mode);
+        }
+        if (file)
+            names.append(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
     QStringList paths;
-    for (const QString& name : photoNamesIn(folder)) {
-        if (isPhotoFileName(name) && !isInRecycleBin(folder + name))
+    paths.reserve(names.size());
+    const bool binned = isInRecycleBin(folder);
+    for (const QString& name : std::as_const(names)) {
+        // Only a name holding a separator or a "$" can make a path a recycle bin's.
+        const bool odd = name.contains(u'\\') || name.contains(u'$');
+        if (!binned && (!odd || !isInRecycleBin(folder + name)))
             paths.append(folder + name);
     }
     return paths;
