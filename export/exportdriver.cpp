@@ -8,6 +8,7 @@
 
 #include <QTimeZone>
 #include <cmath>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -50,26 +51,59 @@ std::optional<int> utcOffset(const QString& text) {
     return text[0] == u'-' ? -seconds : seconds;
 }
 
+// "2024:05:01 10:11:12" as its six numbers; empty unless the text is exactly that shape and a
+// real date and time.
+std::optional<std::tm> exifDateTime(const QString& text) {
+    if (text.size() != 19)
+        return std::nullopt;
+    const auto number = [&text](int at, int digits, int& out) {
+        out = 0;
+        for (int i = at; i < at + digits; ++i) {
+            if (!text[i].isDigit())
+                return false;
+            out = out * 10 + text[i].digitValue();
+        }
+        return true;
+    };
+    std::tm tm{};
+    int year = 0;
+    int month = 0;
+    const bool shape = text[4] == u':' && text[7] == u':' && text[10] == u' ' && text[13] == u':' &&
+                       text[16] == u':';
+    if (!shape || !number(0, 4, year) || !number(5, 2, month) || !number(8, 2, tm.tm_mday) ||
+        !number(11, 2, tm.tm_hour) || !number(14, 2, tm.tm_min) || !number(17, 2, tm.tm_sec))
+        return std::nullopt;
+    if (!QDate::isValid(year, month, tm.tm_mday) || tm.tm_hour > 23 || tm.tm_min > 59 ||
+        tm.tm_sec > 59)
+        return std::nullopt;
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    return tm;
+}
+
 // The moment the photo was taken, in UTC: DateTimeOriginal with its fraction of a second, in the
 // zone OffsetTimeOriginal names, else in this computer's zone (cameras keep local time).
 std::optional<QDateTime> takenUtc(const std::optional<codec::OriginalTime>& original) {
     if (!original)
         return std::nullopt;
-    QDateTime local =
-        QDateTime::fromString(original->dateTime, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
-    if (!local.isValid())
+    std::optional<std::tm> tm = exifDateTime(original->dateTime);
+    if (!tm)
         return std::nullopt;
+    std::time_t seconds = 0;
+    if (const std::optional<int> offset = utcOffset(original->offset)) {
+        seconds = ::timegm(&*tm) - *offset;
+    } else {
+        tm->tm_isdst = -1; // the zone's own rule for that day
+        seconds = std::mktime(&*tm);
+        if (seconds == std::time_t(-1))
+            return std::nullopt;
+    }
+    qint64 ms = qint64(seconds) * 1000;
     const QString& digits = original->subSec;
     if (!digits.isEmpty() && digits.size() <= 9 &&
         std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
-        local = local.addMSecs(digits.left(3).leftJustified(3, u'0').toInt());
-    if (const std::optional<int> offset = utcOffset(original->offset)) {
-        local.setTimeZone(QTimeZone(*offset));
-        return local.toUTC();
-    }
-    static const QTimeZone here = QTimeZone::systemTimeZone();
-    local.setTimeZone(here);
-    return local.toUTC();
+        ms += digits.left(3).leftJustified(3, u'0').toInt();
+    return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
 }
 
 // Metres as the codec's altitude text gives them: 15 significant digits.

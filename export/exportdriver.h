@@ -104,7 +104,7 @@ public:
 struct ExportRead {
     bool codecFailed = false; // the codec could not be made or raised: write nothing
     QList<exportformats::PhotoGpsValues> photos; // the photos that have a position, in queue order
-    int photoCount = 0; // photos done (all of them unless the codec failed)
+    int photoCount = 0;      // photos done (all of them unless the codec failed)
     QList<QueuedFile> files; // every photo done, for the check of the target
 };
 

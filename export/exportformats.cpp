@@ -3,6 +3,9 @@
 #include "base/coordinates.h"
 #include "base/vbnum.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace exportformats {
 namespace {
 
@@ -27,17 +30,27 @@ QString coordinateText(double value, bool latitude, CoordinateForm form) {
 // xsd:decimal, as GPX wants its numbers: no exponent, nine decimals at most (well under a
 // millimetre), no trailing zeros.
 QString gpxDecimal(double value) {
-    QString text = QString::number(value, 'f', 9);
-    while (text.endsWith(u'0'))
-        text.chop(1);
-    if (text.endsWith(u'.'))
-        text.chop(1);
-    return text == QStringLiteral("-0") ? QStringLiteral("0") : text;
+    char text[400];
+    int length = std::snprintf(text, sizeof text, "%.9f", value);
+    if (length <= 0 || length >= int(sizeof text))
+        return QStringLiteral("0");
+    while (text[length - 1] == '0')
+        --length;
+    if (text[length - 1] == '.')
+        --length;
+    if (length == 2 && text[0] == '-' && text[1] == '0')
+        return QStringLiteral("0");
+    return QString::fromLatin1(text, length);
 }
 
 // Element text: the markup characters escaped, and the characters XML 1.0 cannot hold at all
 // (control characters, unpaired surrogates) left out.
 QString xmlText(const QString& text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0xd800 && c != u'&' && c != u'<' && c != u'>';
+    });
+    if (plain)
+        return text;
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -161,14 +174,20 @@ QString ComposeKmlDocument(KmlVariant variant, const QStringList& lines) {
 }
 
 QString gpxTime(const QDateTime& utc) {
-    const QString format = utc.time().msec() != 0 ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
-                                                  : QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-    QString text = utc.toUTC().toString(format);
-    if (utc.time().msec() != 0) {
-        while (text.endsWith(u'0'))
-            text.chop(1);
-    }
-    return text + u'Z';
+    const QDateTime t = utc.toUTC();
+    const QDate d = t.date();
+    const QTime h = t.time();
+    char text[64];
+    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(),
+                               d.month(), d.day(), h.hour(), h.minute(), h.second(), h.msec());
+    if (length <= 0 || length >= int(sizeof text))
+        return {};
+    while (text[length - 1] == '0')
+        --length;
+    if (text[length - 1] == '.')
+        --length;
+    text[length++] = 'Z';
+    return QString::fromLatin1(text, length);
 }
 
 QString ComposeGpxDocument(const QList<PhotoGpsValues>& photos, const QString& creator) {
