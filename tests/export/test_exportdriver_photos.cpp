@@ -187,6 +187,25 @@ private slots:
         }
     }
 
+    // The window's third output kind: waypoints in list order.
+    void gpxThroughTheWindowsRun() {
+        FakeWindow w;
+        add(w);
+        auto ctx = w.context();
+        const QString out = m_dir.filePath(QStringLiteral("photos.gpx"));
+        QCOMPARE(runExport(ctx, exportOptions(ExportChoice{2, 0, 1}, {13}, true), out),
+                 ExportOutcome::Exported);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<Position> points = gpxPoints(f.readAll());
+        QCOMPARE(points.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(std::fabs(points[i].latitude - kPhotos[i].gps.latitude) < 1e-7);
+            QVERIFY(std::fabs(points[i].longitude - kPhotos[i].gps.longitude) < 1e-7);
+        }
+        QCOMPARE(w.list.row(1).texts[ColAltitude], QStringLiteral("-12.25m"));
+    }
+
 private:
     void add(FakeWindow& w) const {
         for (const QString& path : m_paths) {
