@@ -13,6 +13,7 @@ namespace {
 
 void printUsage(QTextStream& out) {
     out << "用法: corvexa-gps [记录文件] [-silent]\n"
+           "      corvexa-gps --export 输出文件 [选项] 照片|文件夹|@名单文件 ...\n"
            "  记录文件   启动时载入的 GPS 记录文件 (文本记录或 KML/XML 轨迹)\n"
            "  -silent    不显示窗口，直接把记录中的位置写入照片副本 (results 子文件夹)\n"
            "             退出状态: 0 全部写入, 1 部分跳过或失败, 2 未写入任何照片\n"

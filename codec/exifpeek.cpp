@@ -103,6 +103,17 @@ private:
     off_t m_blockLength = 0;
 };
 
+// The bytes of one value: no value the look reads is longer than a 64-byte text.
+struct Value {
+    std::array<unsigned char, kMaxText> bytes;
+    std::size_t size = 0;
+
+    const unsigned char* data() const { return bytes.data(); }
+    const unsigned char* begin() const { return bytes.data(); }
+    const unsigned char* end() const { return bytes.data() + size; }
+    unsigned char front() const { return bytes[0]; }
+};
+
 struct Entry {
     unsigned tag = 0;
     unsigned type = 0;
@@ -157,15 +168,18 @@ public:
 
     // The value bytes of an entry whose values take size bytes each; empty when they lie
     // outside the structure.
-    std::optional<std::vector<unsigned char>> bytes(const Entry& entry, unsigned size) const {
+    std::optional<Value> bytes(const Entry& entry, unsigned size) const {
         const std::uint64_t length = std::uint64_t(entry.count) * size;
-        if (length <= 4)
-            return std::vector<unsigned char>(entry.value, entry.value + length);
+        Value out;
+        out.size = std::size_t(length);
+        if (length <= 4) {
+            std::copy(entry.value, entry.value + length, out.bytes.begin());
+            return out;
+        }
         const std::uint32_t at = u32(entry.value);
-        if (length > 1024 || at < 8 || !inside(at, length))
+        if (length > kMaxText || at < 8 || !inside(at, length))
             return std::nullopt;
-        std::vector<unsigned char> out(length);
-        if (!m_file.read(m_base + at, out.data(), out.size()))
+        if (!m_file.read(m_base + at, out.bytes.data(), out.size))
             return std::nullopt;
         return out;
     }
@@ -266,20 +280,20 @@ const Entry* only(const std::vector<Entry>& entries, unsigned tag, bool& repeate
 
 // The unsigned rationals of an entry as numbers; empty for another type or count, an offset
 // outside, a zero denominator.
-std::optional<std::vector<double>> rationals(const Tiff& tiff, const Entry& entry,
-                                             std::uint32_t count) {
-    if (entry.type != URational || entry.count != count)
+std::optional<std::array<double, 3>> rationals(const Tiff& tiff, const Entry& entry,
+                                               std::uint32_t count) {
+    if (entry.type != URational || entry.count != count || count > 3)
         return std::nullopt;
     const auto raw = tiff.bytes(entry, 8);
     if (!raw)
         return std::nullopt;
-    std::vector<double> values;
+    std::array<double, 3> values{};
     for (std::uint32_t i = 0; i < count; ++i) {
         const double num = tiff.u32(raw->data() + i * 8);
         const double den = tiff.u32(raw->data() + i * 8 + 4);
         if (den == 0)
             return std::nullopt;
-        values.push_back(num / den);
+        values[i] = num / den;
     }
     return values;
 }

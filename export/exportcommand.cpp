@@ -191,7 +191,6 @@ std::variant<ExportCommand, QString> parseExportCommand(const QStringList& argum
 
 QString exportUsage() {
     return QStringLiteral(
-        "       corvexa-gps --export 输出文件 [选项] 照片|文件夹|@名单文件 ...\n"
         "  --export   不显示窗口，按参数顺序读出照片的 GPS 位置，写入一个输出文件\n"
         "             文件夹: 其中的照片，顺序同“添加文件夹”; @名单文件: 每行一个照片名\n"
         "    --type csv|tsv|kml-points|kml-path|kml-polygon|gpx\n"

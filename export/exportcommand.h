@@ -29,7 +29,7 @@ struct ExportCommand {
 // speed,track,imgdir,destbearing,destdist. The text of the mistake when they are not usable.
 std::variant<ExportCommand, QString> parseExportCommand(const QStringList& arguments);
 
-// The usage lines of the export, for --help.
+// The lines of --help that explain --export and its options.
 QString exportUsage();
 
 // Runs the export. Progress goes to err when errIsTerminal; every photo without a position is

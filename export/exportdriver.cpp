@@ -7,6 +7,7 @@
 #include "photolist/photolist.h"
 
 #include <QTimeZone>
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <exception>

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -393,10 +395,14 @@ QStringList folderPhotoPaths(const QString& folderIn) {
             names.append(name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    // The order of photoNamesIn, with each name folded once instead of in every comparison.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(std::size_t(names.size()));
+    for (const QString& name : std::as_const(names))
+        keyed.emplace_back(name.toCaseFolded(), name);
+    std::sort(keyed.begin(), keyed.end());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = keyed[std::size_t(i)].second;
     QStringList paths;
     paths.reserve(names.size());
     const bool binned = isInRecycleBin(folder);
