@@ -208,13 +208,11 @@ public:
                         : unsigned(p[1]) | unsigned(p[0]) << 8;
     }
 
-    bool fits(std::uint64_t offset, std::uint64_t length) const { return inside(offset, length); }
-
-private:
     bool inside(std::uint64_t offset, std::uint64_t length) const {
         return offset <= std::uint64_t(m_size) && length <= std::uint64_t(m_size) - offset;
     }
 
+private:
     BlockFile& m_file;
     off_t m_base;
     off_t m_size;
@@ -432,7 +430,7 @@ PhotoPeek peekPhoto(const QString& path, const PeekRequest& request) {
     // JPEG's GPS directory is read the same way alone. The codec's reading also needs room for
     // IFD0's link to a next directory.
     if (request.position && jpeg && tiff.isTiff42() &&
-        tiff.fits(tiff.ifd0(), 2 + 12 * ifd0->size() + 4))
+        tiff.inside(tiff.ifd0(), 2 + 12 * ifd0->size() + 4))
         peek.position = gpsPosition(tiff, *ifd0);
     if (request.time)
         peek.time = originalTime(tiff, *ifd0);

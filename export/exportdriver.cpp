@@ -186,7 +186,6 @@ void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const Expor
             }
         }
         read.files.append(std::move(file));
-        read.photoCount = i + 1;
         progress.photoDone(i, result);
     }
 }

@@ -41,9 +41,6 @@ struct ExportChoice {
     int outputKind = 0; // 0 text, 1 KML, 2 GPX
     int subFormat = 0;  // text: 0 CSV, 1 TSV; KML: 0 points, 1 path, 2 polygon
     int dataFormat = 0; // 0 decimal degrees, 1 degrees, minutes and seconds (text files only)
-
-    bool isKml() const { return outputKind == 1; }
-    bool isText() const { return outputKind != 1 && outputKind != 2; }
 };
 
 // What the boxes and the stored text options (columns, header) ask for together.
@@ -104,8 +101,7 @@ public:
 struct ExportRead {
     bool codecFailed = false; // the codec could not be made or raised: write nothing
     QList<exportformats::PhotoGpsValues> photos; // the photos that have a position, in queue order
-    int photoCount = 0;      // photos done (all of them unless the codec failed)
-    QList<QueuedFile> files; // every photo done, for the check of the target
+    QList<QueuedFile> files;                     // every photo done, for the check of the target
 };
 
 // Reads the photos in order through one codec object, made here and released at the end. The
