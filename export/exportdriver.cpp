@@ -6,7 +6,6 @@
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
-#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -104,7 +103,7 @@ std::optional<QDateTime> takenUtc(const std::optional<codec::OriginalTime>& orig
     if (!digits.isEmpty() && digits.size() <= 9 &&
         std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
         ms += digits.left(3).leftJustified(3, u'0').toInt();
-    return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
 // Metres as the codec's altitude text gives them: 15 significant digits.
