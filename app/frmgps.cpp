@@ -335,9 +335,9 @@ void FrmGps::Form_Load() {
     cboAction->setCurrentIndex(zeroOrOne(readBatchSetup("Action")));
     cboAction_Click();
 
-    cboOutFormat[0]->addItems(
-        {QStringLiteral("输出为文本格式"), QStringLiteral("输出为 KML 格式")});
-    cboOutFormat[0]->setCurrentIndex(indexInRange(readBatchSetup("OutputFormat"), 1));
+    cboOutFormat[0]->addItems({QStringLiteral("输出为文本格式"), QStringLiteral("输出为 KML 格式"),
+                               QStringLiteral("输出为 GPX 格式")});
+    cboOutFormat[0]->setCurrentIndex(indexInRange(readBatchSetup("OutputFormat"), 2));
     cboOutFormat_Click(0);
 
     cboOutFormat[2]->addItems({QStringLiteral("十进制数据"), QStringLiteral("度°分′秒″")});
@@ -426,11 +426,15 @@ void FrmGps::cboOutFormat_Click(int index) {
                              QStringLiteral("区域 (平面)")});
         wanted = indexInRange(readBatchSetup("OutputSubFormatKML"), 2);
         break;
+    case 2:
+        // GPX holds the photos as waypoints only.
+        subFormat->addItems({QStringLiteral("航点 (点)")});
+        break;
     default:
         break;
     }
     subFormat->setCurrentIndex(wanted);
-    const bool text = cboOutFormat[0]->currentIndex() != 1;
+    const bool text = cboOutFormat[0]->currentIndex() == 0;
     cboOutFormat[2]->setEnabled(text);
     cmdOptions->setEnabled(text);
 }
@@ -525,7 +529,7 @@ void FrmGps::cmdExport_Click() {
         return;
     const ExportChoice choice{cboOutFormat[0]->currentIndex(), cboOutFormat[1]->currentIndex(),
                               cboOutFormat[2]->currentIndex()};
-    const SaveDialogSetup setup = exportSaveDialog(choice);
+    const SaveDialogSetup setup = exportSaveDialog(choice, readBatchSetup("LastFolder"));
     CommDialog dialog;
     dialog.setHwnd(this);
     dialog.setDialogTitle(setup.title);
@@ -535,7 +539,9 @@ void FrmGps::cmdExport_Click() {
     dialog.setFlags(static_cast<quint32>(setup.flags));
     dialog.ShowSave();
     activateWindow();
-    runExport(ctx, choice, dialog.FileName());
+    // The options dialog's choices as stored now: the export reads them at every run.
+    const StoredTextOptions stored = storedTextOptions();
+    runExport(ctx, exportOptions(choice, stored.columns, stored.header), dialog.FileName());
 }
 
 void FrmGps::lvFiles_Click() {}

@@ -138,6 +138,16 @@ QImage optionIconStrip() {
 
 } // namespace
 
+StoredTextOptions storedTextOptions() {
+    StoredTextOptions stored;
+    stored.header = settingOn(settings::kBatchSetup, QStringLiteral("ExportHeader"));
+    for (const exportformats::ExportField& field : exportformats::kExportFields) {
+        if (settingOn(settings::kExportOptions, QString::fromUtf8(field.settingKey)))
+            stored.columns.append(field.tag);
+    }
+    return stored;
+}
+
 FrmOptions::FrmOptions(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("自定义导出选项"));

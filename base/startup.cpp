@@ -61,6 +61,11 @@ bool readTimeOption(const QString& argument, TimeOverrides& time) {
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine result;
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("--export")) {
+        result.exportMode = true;
+        result.exportArguments = arguments.mid(1);
+        return result;
+    }
     bool havePath = false;
     for (const QString& argument : arguments) {
         const QString trimmed = argument.trimmed();

@@ -13,6 +13,9 @@ struct CommandLine {
     bool malformed = false; // a quote without its partner, or a time option without a value
     TimeOverrides time;     // --tz=+08:00, --clock=-75, --max-gap=1800
     QString logPath;
+    // "--export" as first argument: the command-line export, given the arguments after it.
+    bool exportMode = false;
+    QStringList exportArguments;
 };
 
 // Reads the arguments the shell has already split (without the program name). "-silent" in any

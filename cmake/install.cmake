@@ -1,6 +1,6 @@
 # Installation under the prefix, following the freedesktop conventions, and the .deb package.
 
-install(TARGETS corvexa-gps RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS corvexa-gps corvexa-gps-window RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The user guide: the README as HTML with its pictures. The build puts it where the installed
 # program finds it, <prefix>/share/doc/corvexa-gps beside <prefix>/bin, so the build tree's

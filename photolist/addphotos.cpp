@@ -6,6 +6,7 @@
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -13,6 +14,8 @@
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -448,4 +451,70 @@ void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
     }
     tellListFull(ctx, leftOut);
     finish();
+}
+
+// The folder's files straight from the directory entries: a stat only where the entry does not
+// tell its kind (a link, a file system without types), not one per photo as QDir's listing does.
+QStringList folderPhotoPaths(const QString& folderIn) {
+    const QString folder = withClosingSeparator(folderIn);
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return {};
+    QStringList names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isPhotoFileName(name))
+            continue;
+        bool file = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            file = ::stat(QFile::encodeName(folder + name).constData(), &st) == 0 &&
+                   S_ISREG(st.st_mode);
+        }
+        if (file)
+            names.append(name);
+    }
+    ::closedir(dir);
+    // The order of photoNamesIn, with each name folded once instead of in every comparison.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(std::size_t(names.size()));
+    for (const QString& name : std::as_const(names))
+        keyed.emplace_back(name.toCaseFolded(), name);
+    std::sort(keyed.begin(), keyed.end());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = keyed[std::size_t(i)].second;
+    QStringList paths;
+    paths.reserve(names.size());
+    const bool binned = isInRecycleBin(folder);
+    for (const QString& name : std::as_const(names)) {
+        // Only a name holding a separator or a "$" can make a path a recycle bin's.
+        const bool odd = name.contains(u'\\') || name.contains(u'$');
+        if (!binned && (!odd || !isInRecycleBin(folder + name)))
+            paths.append(folder + name);
+    }
+    return paths;
+}
+
+std::optional<QStringList> nameListPaths(const QString& pathIn, bool autoSuffix) {
+    const QString path = pathIn.trimmed();
+    TextLineReader reader(path);
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !reader.open())
+        return std::nullopt;
+    const QString folder = folderOf(path);
+    QStringList paths;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (paths.isEmpty() && line->contains(QStringLiteral("<?xml")))
+            return std::nullopt;
+        if (line->trimmed().isEmpty())
+            continue;
+        QString name = nameField(*line);
+        if (!name.contains(u'.') && autoSuffix)
+            name += QStringLiteral(".JPG");
+        paths.append(folder + name);
+    }
+    if (reader.hasError())
+        return std::nullopt;
+    return paths;
 }

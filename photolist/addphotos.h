@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 // The camera RAW extensions: the same text is a dialog filter and the folder's photo test.
@@ -118,3 +119,11 @@ void addFolder(RoadContext& ctx, const QString& folder);
 // into a new list. UTF-8, or GB18030 when not valid UTF-8; blank lines are skipped. An XML file
 // or one that cannot be read empties the list and says "无效记录文件类型！".
 void LoadFileListLog(RoadContext& ctx, const QString& path);
+
+// The photos "添加文件夹" queues from folder, as full paths in its order; nothing is remembered.
+QStringList folderPhotoPaths(const QString& folder);
+
+// The photo paths a name list names, read as the add-files dialog reads one (autoSuffix: ".JPG"
+// after a name without extension); nothing is remembered. Empty when the file is no name list
+// (XML) or cannot be read.
+std::optional<QStringList> nameListPaths(const QString& path, bool autoSuffix);

@@ -174,13 +174,16 @@ private slots:
                                     << "cboOutFormat(0)" << 0;
         QTest::newRow("format 1.5") << "OutputFormat"
                                     << "1.5"
-                                    << "cboOutFormat(0)" << 0;
+                                    << "cboOutFormat(0)" << 2;
         QTest::newRow("format huge") << "OutputFormat"
                                      << "1e30"
                                      << "cboOutFormat(0)" << 0;
         QTest::newRow("format 1") << "OutputFormat"
                                   << "1"
                                   << "cboOutFormat(0)" << 1;
+        QTest::newRow("format 2") << "OutputFormat"
+                                  << "2"
+                                  << "cboOutFormat(0)" << 2;
         QTest::newRow("action 2") << "Action"
                                   << "2"
                                   << "cboAction" << 1;
