@@ -363,17 +363,21 @@ std::optional<PeekedPosition> gpsPosition(const Tiff& tiff, const std::vector<En
             position.altitude = tiff.u32(raw->data()) / den;
     }
     if (position.altitude) {
-        // A reference of another type counts as absent: above sea level.
-        const Entry* ref = tags[5];
-        if (ref && ref->count > 0 && (ref->type == Byte || ref->type == Short)) {
-            // One value in the entry itself; anything longer is left to the codec.
-            if (ref->count * (ref->type == Byte ? 1u : 2u) > 4)
-                return std::nullopt;
+        // EXIF gives the reference one BYTE (a SHORT is read alike), 0 above and 1 below sea
+        // level; any other reference leaves the altitude without a sure sign, so it counts as
+        // absent, as the codec takes it.
+        if (const Entry* ref = tags[5]) {
+            if (ref->count != 1 || (ref->type != Byte && ref->type != Short)) {
+                position.altitude.reset();
+                return position;
+            }
             const auto value = tiff.bytes(*ref, ref->type == Byte ? 1 : 2);
             if (!value)
                 return std::nullopt;
             const unsigned first = ref->type == Byte ? value->front() : tiff.u16(value->data());
-            if (first != 0)
+            if (first > 1)
+                position.altitude.reset();
+            else if (first == 1)
                 position.altitude = -*position.altitude;
         }
     }

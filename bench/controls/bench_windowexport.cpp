@@ -80,7 +80,7 @@ double exportMs(FrmGps& window, const QString& output) {
     timer.start();
     if (!beginExport(ctx))
         return -1;
-    const ExportOutcome outcome = runExport(ctx, ExportChoice{0, 0, 0}, output);
+    const ExportOutcome outcome = runExport(ctx, ExportOptions{}, output);
     QCoreApplication::processEvents(); // the last frame belongs to the run
     const double ms = timer.nsecsElapsed() / 1e6;
     if (outcome != ExportOutcome::Exported)
@@ -100,7 +100,7 @@ double headlessMs(const QStringList& paths, const QString& output) {
     RoadContext ctx = window.context();
     QElapsedTimer timer;
     timer.start();
-    runExport(ctx, ExportChoice{0, 0, 0}, output);
+    runExport(ctx, ExportOptions{}, output);
     return timer.nsecsElapsed() / 1e6;
 }
 
