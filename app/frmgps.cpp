@@ -1,6 +1,7 @@
 #include "app/frmgps.h"
 
 #include "app/frmoptions.h"
+#include "app/frmtime.h"
 #include "app/icons.h"
 #include "app/messagebox.h"
 #include "app/uiglobals.h"
@@ -13,6 +14,7 @@
 #include "gpslog/drops.h"
 #include "gpslog/logreader.h"
 #include "gpslog/swap.h"
+#include "gpslog/tracklog.h"
 #include "photolist/addphotos.h"
 #include "writer/batchwriter.h"
 
@@ -21,11 +23,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QUrl>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -38,10 +43,14 @@ const QString kMakerNoteWarning = QStringLiteral("除非处理过程中发生错
 constexpr QSize kClientSize(755, 348);
 constexpr QRect kListRect(9, 9, 592, 328);
 constexpr QRect kActionRect(612, 9, 128, 24);
-constexpr QRect kImportRect(609, 45, 133, 238);
+constexpr QRect kImportRect(609, 45, 133, 262);
 constexpr QRect kExportRect(609, 42, 133, 265);
 constexpr QRect kLinkRect(633, 312, 99, 15);
 constexpr QSize kButtonSize(127, 31);
+
+// The link's colours (COLORREF, 0x00BBGGRR): grey at rest and after use, blue under the mouse.
+constexpr quint32 kLinkGrey = 0x404040;
+constexpr quint32 kLinkBlue = 0xC55627;
 
 // Row colours of the photo list (COLORREF values).
 constexpr quint32 kEvenRowBack = 0xF8F8F8;
@@ -72,7 +81,8 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(QRect(QPoint(3, top), kButtonSize));
-    button->setAutoDefault(false);
+    // Enter presses the focused button; with the focus elsewhere it reaches keyPressEvent.
+    button->setAutoDefault(true);
     return button;
 }
 
@@ -84,7 +94,20 @@ QFrame* makeGroup(QWidget* parent, const char* name, const QRect& place) {
     return frame;
 }
 
+// The link's font in both of its states: "Segoe UI" 9 pt, or the nearest installed.
+QFont linkFont() {
+    QFont font(QStringLiteral("Segoe UI"), 9);
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+    return font;
+}
+
 } // namespace
+
+QString userGuidePath() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/../share/doc/corvexa-gps/README.html"));
+}
 
 QFont windowFont() {
     QFont font(QStringLiteral("Microsoft YaHei"), 9);
@@ -99,7 +122,12 @@ FrmGps::FrmGps(AppState& app, QWidget* parent) : QWidget(parent), m_app(app) {
     setWindowTitle(kWindowTitle);
     setFont(windowFont());
     setFixedSize(kClientSize);
+    m_showRowShot.setSingleShot(true);
+    m_showRowShot.setInterval(0);
+    connect(&m_showRowShot, &QTimer::timeout, this, &FrmGps::showPendingRow);
     createControls();
+    describeControls();
+    orderTabs();
     bindPhotoList();
     Form_Load();
 }
@@ -117,6 +145,7 @@ void FrmGps::createControls() {
     cboAction = new QComboBox(this);
     cboAction->setObjectName(QStringLiteral("cboAction"));
     cboAction->setGeometry(kActionRect);
+    ignoreWheelUnlessFocused(*cboAction);
 
     createImportGroup();
     createExportGroup();
@@ -132,6 +161,11 @@ void FrmGps::createControls() {
     lnkWebsite->setObjectName(QStringLiteral("lnkWebsite"));
     lnkWebsite->setGeometry(kLinkRect);
     lnkWebsite->setCaption(QStringLiteral("Corvexa 官网"));
+    lnkWebsite->setFontNormal(linkFont());
+    lnkWebsite->setFontHover(linkFont());
+    lnkWebsite->setColorNormal(kLinkGrey);
+    lnkWebsite->setColorUsed(kLinkGrey);
+    lnkWebsite->setColorHover(kLinkBlue);
 
     imgWebsite = new QLabel(this);
     imgWebsite->setObjectName(QStringLiteral("imgWebsite"));
@@ -142,6 +176,7 @@ void FrmGps::createControls() {
     connect(cmdOpenLog, &QPushButton::clicked, this, &FrmGps::cmdOpenLog_Click);
     connect(cmdToggle, &QPushButton::clicked, this, &FrmGps::cmdToggle_Click);
     connect(cmdStart, &QPushButton::clicked, this, &FrmGps::cmdStart_Click);
+    connect(cmdTime, &QPushButton::clicked, this, &FrmGps::cmdTime_Click);
     connect(chkMakerNote, &QCheckBox::clicked, this, &FrmGps::chkMakerNote_Click);
     for (int i = 0; i < int(cboOutFormat.size()); ++i)
         connect(cboOutFormat[i], &QComboBox::activated, this, [this, i] { cboOutFormat_Click(i); });
@@ -162,27 +197,28 @@ void FrmGps::createImportGroup() {
     cmdOpenLog = makeButton(fraImport, "cmdOpenLog", QStringLiteral("打开记录文件(&O)..."), 0);
     cmdToggle = makeButton(fraImport, "cmdToggle", QStringLiteral("交换经纬度(&T)"), 37);
     cmdStart = makeButton(fraImport, "cmdStart", QStringLiteral("开始处理(&S)"), 74);
+    cmdTime = makeButton(fraImport, "cmdTime", QStringLiteral("时间校正(&J)..."), 111);
     cmdToggle->setEnabled(false);
     cmdStart->setEnabled(false);
 
     chkMakerNote = new QCheckBox(QStringLiteral("忽略厂商注释数据"), fraImport);
     chkMakerNote->setObjectName(QStringLiteral("chkMakerNote"));
-    chkMakerNote->setGeometry(5, 112, 127, 20);
+    chkMakerNote->setGeometry(5, 149, 127, 20);
 
     imgError = new QLabel(fraImport);
     imgError->setObjectName(QStringLiteral("imgError"));
     imgError->setPixmap(icons::errorPixmap());
-    imgError->setGeometry(5, 142, 16, 16);
+    imgError->setGeometry(5, 179, 16, 16);
     lblError = new QLabel(QStringLiteral("列表中含无效数据！"), fraImport);
     lblError->setObjectName(QStringLiteral("lblError"));
-    lblError->setGeometry(24, 140, 108, 20);
+    lblError->setGeometry(24, 177, 108, 20);
     lblError->setStyleSheet(QStringLiteral("color: #C00000;"));
     imgError->setVisible(false);
     lblError->setVisible(false);
 
     lblTips = new QLabel(fraImport);
     lblTips->setObjectName(QStringLiteral("lblTips"));
-    lblTips->setGeometry(5, 140, 127, 90);
+    lblTips->setGeometry(5, 177, 127, 84);
     lblTips->setWordWrap(true);
     lblTips->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
@@ -192,6 +228,7 @@ void FrmGps::createExportGroup() {
     for (int i = 0; i < int(cboOutFormat.size()); ++i) {
         cboOutFormat[i] = new QComboBox(fraExport);
         cboOutFormat[i]->setObjectName(QStringLiteral("cboOutFormat(%1)").arg(i));
+        ignoreWheelUnlessFocused(*cboOutFormat[i]);
     }
     cboOutFormat[0]->setGeometry(3, 3, 127, 24);
     cboOutFormat[1]->setGeometry(3, 32, 127, 24);
@@ -201,9 +238,51 @@ void FrmGps::createExportGroup() {
     cmdOptions = makeButton(fraExport, "cmdOptions", QStringLiteral("自定义(&C)..."), 164);
     cmdExport = makeButton(fraExport, "cmdExport", QStringLiteral("开始导出(&E)..."), 198);
     cboOutFormat[2]->setGeometry(3, 238, 127, 24);
+    cmdExport->setDefault(true);
     cmdClear->setEnabled(false);
     cmdExport->setEnabled(false);
     fraExport->setVisible(false);
+}
+
+// What a screen reader says of each control beyond its caption.
+void FrmGps::describeControls() {
+    const auto describe = [](QWidget* widget, const QString& name, const QString& description) {
+        if (!name.isEmpty())
+            widget->setAccessibleName(name);
+        widget->setAccessibleDescription(description);
+    };
+    describe(lvFiles, QStringLiteral("照片列表"),
+             QStringLiteral("每行一张照片：文件名、纬度、经度、海拔高度和状态"));
+    describe(cboAction, QStringLiteral("操作"),
+             QStringLiteral("导入或导出 GPS 数据；切换会清空列表"));
+    describe(cmdOpenLog, {}, QStringLiteral("载入 GPS 记录文件，每行对应一张照片"));
+    describe(cmdToggle, {}, QStringLiteral("交换列表中每行的纬度和经度"));
+    describe(cmdStart, {}, QStringLiteral("把位置写入照片副本，保存到 results 子文件夹"));
+    describe(cmdTime, {}, QStringLiteral("按时间匹配轨迹时的相机时区、时钟校正和最大间隔"));
+    describe(chkMakerNote, {}, QStringLiteral("写入时不保留厂商注释数据"));
+    // The tips' own text is what is read; only the description is added.
+    describe(lblTips, {}, QStringLiteral("载入和处理的进度"));
+    describe(cboOutFormat[0], QStringLiteral("输出格式"), QStringLiteral("文本或 KML"));
+    describe(cboOutFormat[1], QStringLiteral("输出子格式"),
+             QStringLiteral("CSV 或 TSV；KML 的地标、轨迹或区域"));
+    describe(cboOutFormat[2], QStringLiteral("数据格式"),
+             QStringLiteral("坐标写为十进制数据或度分秒"));
+    describe(cmdOpenEx, {}, QStringLiteral("选择照片，或一个列出照片名的文本文件"));
+    describe(cmdOpenFolder, {}, QStringLiteral("列出一个文件夹中的全部照片"));
+    describe(cmdClear, {}, QStringLiteral("清空照片列表"));
+    describe(cmdOptions, {}, QStringLiteral("选择文本输出中的附加字段和标题行"));
+    describe(cmdExport, {}, QStringLiteral("读出列表中照片的位置，写入一个文件"));
+    describe(lnkWebsite, lnkWebsite->Caption(), QStringLiteral("在浏览器中打开用户手册"));
+}
+
+// The photo list, then the right column from top to bottom, then the link.
+void FrmGps::orderTabs() {
+    QWidget* const order[] = {lvFiles,         cboAction, cmdOpenLog,      cmdToggle,
+                              cmdStart,        cmdTime,   chkMakerNote,    cboOutFormat[0],
+                              cboOutFormat[1], cmdOpenEx, cmdOpenFolder,   cmdClear,
+                              cmdOptions,      cmdExport, cboOutFormat[2], lnkWebsite};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 // The list view mirrors the core's photo list row by row.
@@ -214,7 +293,10 @@ void FrmGps::bindPhotoList() {
         showListRow(i);
     });
     connect(&m_list, &PhotoList::rowChanged, this, &FrmGps::showListRow);
-    connect(&m_list, &PhotoList::cleared, this, [this] { lvFiles->Clear(); });
+    connect(&m_list, &PhotoList::cleared, this, [this] {
+        m_pendingRow.reset();
+        lvFiles->Clear();
+    });
 }
 
 void FrmGps::showListRow(int i) {
@@ -229,7 +311,7 @@ void FrmGps::showListRow(int i) {
 void FrmGps::setUpPhotoList() {
     lvFiles->Initialize();
     lvFiles->InitializeImageListSmall(icons::kStatusSize, icons::kStatusSize);
-    lvFiles->ImageListSmall_AddBitmap(icons::statusStrip().toImage(), icons::kMaskColour);
+    lvFiles->ImageListSmall_AddBitmap(icons::statusStrip().toImage());
     lvFiles->setBorderStyle(1);
     lvFiles->setFullRowSelect(true);
     lvFiles->setHideSelection(false);
@@ -253,9 +335,9 @@ void FrmGps::Form_Load() {
     cboAction->setCurrentIndex(zeroOrOne(readBatchSetup("Action")));
     cboAction_Click();
 
-    cboOutFormat[0]->addItems(
-        {QStringLiteral("输出为文本格式"), QStringLiteral("输出为 KML 格式")});
-    cboOutFormat[0]->setCurrentIndex(indexInRange(readBatchSetup("OutputFormat"), 1));
+    cboOutFormat[0]->addItems({QStringLiteral("输出为文本格式"), QStringLiteral("输出为 KML 格式"),
+                               QStringLiteral("输出为 GPX 格式")});
+    cboOutFormat[0]->setCurrentIndex(indexInRange(readBatchSetup("OutputFormat"), 2));
     cboOutFormat_Click(0);
 
     cboOutFormat[2]->addItems({QStringLiteral("十进制数据"), QStringLiteral("度°分′秒″")});
@@ -265,11 +347,12 @@ void FrmGps::Form_Load() {
     chkMakerNote_Click();
 
     m_log.autoSuffix = true;
+    m_log.time = timesettings::withOverrides(timesettings::read(), m_app.timeOverrides);
 
     const QString& path = m_app.commandLinePath;
     if (path.length() > 5 && QFileInfo(path).isFile()) {
         auto ctx = context();
-        LoadGpsLog(ctx, path);
+        openLogInImportAction(ctx, path);
         cmdStart->setFocus();
     }
     m_formLoading = false;
@@ -321,6 +404,8 @@ void FrmGps::cboAction_Click() {
     // An empty list holds no impossible position; a stale indicator would only mislead.
     m_log.invalidData = false;
     setInvalidDataShown(false);
+    // The counts and progress of the list just emptied.
+    setTips(QString());
     for (QPushButton* button : {cmdClear, cmdExport, cmdToggle, cmdStart})
         button->setEnabled(false);
 }
@@ -341,11 +426,15 @@ void FrmGps::cboOutFormat_Click(int index) {
                              QStringLiteral("区域 (平面)")});
         wanted = indexInRange(readBatchSetup("OutputSubFormatKML"), 2);
         break;
+    case 2:
+        // GPX holds the photos as waypoints only.
+        subFormat->addItems({QStringLiteral("航点 (点)")});
+        break;
     default:
         break;
     }
     subFormat->setCurrentIndex(wanted);
-    const bool text = cboOutFormat[0]->currentIndex() != 1;
+    const bool text = cboOutFormat[0]->currentIndex() == 0;
     cboOutFormat[2]->setEnabled(text);
     cmdOptions->setEnabled(text);
 }
@@ -390,6 +479,20 @@ void FrmGps::cmdStart_Click() {
     ::cmdStart_Click(ctx);
 }
 
+// The rows of a timed track re-match while the values change; the values are kept on closing.
+void FrmGps::cmdTime_Click() {
+    const std::optional<int> suggested =
+        m_log.timedTrack ? m_log.timedTrack->suggestedZoneMinutes : std::nullopt;
+    FrmTime dialog(m_log.time, suggested, this);
+    connect(&dialog, &FrmTime::valuesChanged, this, [this](const TimeSettings& values) {
+        m_log.time = values;
+        auto ctx = context();
+        rematchTimedTrack(ctx);
+    });
+    dialog.exec();
+    timesettings::write(m_log.time);
+}
+
 void FrmGps::cmdOpenEx_Click() {
     auto ctx = context();
     beginAddFiles(ctx);
@@ -426,7 +529,7 @@ void FrmGps::cmdExport_Click() {
         return;
     const ExportChoice choice{cboOutFormat[0]->currentIndex(), cboOutFormat[1]->currentIndex(),
                               cboOutFormat[2]->currentIndex()};
-    const SaveDialogSetup setup = exportSaveDialog(choice);
+    const SaveDialogSetup setup = exportSaveDialog(choice, readBatchSetup("LastFolder"));
     CommDialog dialog;
     dialog.setHwnd(this);
     dialog.setDialogTitle(setup.title);
@@ -436,7 +539,9 @@ void FrmGps::cmdExport_Click() {
     dialog.setFlags(static_cast<quint32>(setup.flags));
     dialog.ShowSave();
     activateWindow();
-    runExport(ctx, choice, dialog.FileName());
+    // The options dialog's choices as stored now: the export reads them at every run.
+    const StoredTextOptions stored = storedTextOptions();
+    runExport(ctx, exportOptions(choice, stored.columns, stored.header), dialog.FileName());
 }
 
 void FrmGps::lvFiles_Click() {}
@@ -461,7 +566,7 @@ void FrmGps::lvFiles_OLEDragDrop(const QStringList& files) {
 }
 
 void FrmGps::lnkWebsite_Jump() {
-    QDesktopServices::openUrl(QUrl(kWebsiteUrl));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(userGuidePath()));
 }
 
 // IMainView
@@ -479,6 +584,7 @@ void FrmGps::yield() {
     constexpr qint64 kFrameMs = 16;
     if (m_sinceYield.isValid() && m_sinceYield.elapsed() < kFrameMs)
         return;
+    showPendingRow();
     QCoreApplication::processEvents();
     m_sinceYield.start();
 }
@@ -510,13 +616,28 @@ QWidget* FrmGps::control(Control c) const {
 }
 
 void FrmGps::setEnabled(Control c, bool enabled) {
-    if (QWidget* widget = control(c))
-        widget->setEnabled(enabled);
+    QWidget* widget = control(c);
+    if (!widget)
+        return;
+    widget->setEnabled(enabled);
+    if (m_pendingFocus == c) {
+        m_pendingFocus.reset();
+        if (enabled)
+            widget->setFocus();
+    }
 }
 
+// A road may hand the focus to a button it enables only afterwards (the export button after an
+// addition): the focus then waits for that button.
 void FrmGps::setFocus(Control c) {
-    if (QWidget* widget = control(c))
+    QWidget* widget = control(c);
+    if (!widget)
+        return;
+    m_pendingFocus.reset();
+    if (widget->isEnabled())
         widget->setFocus();
+    else
+        m_pendingFocus = c;
 }
 
 void FrmGps::setTips(const QString& text) {
@@ -541,11 +662,23 @@ void FrmGps::setBusyCursor(bool busy) {
 
 void FrmGps::showRow(int i) {
     if (i < 0) {
+        m_pendingRow.reset();
+        m_showRowShot.stop();
         for (int selected = lvFiles->ItemFindState(); selected >= 0;
              selected = lvFiles->ItemFindState(selected))
             lvFiles->setItemSelected(selected, false);
         return;
     }
+    m_pendingRow = i;
+    if (!m_showRowShot.isActive())
+        m_showRowShot.start();
+}
+
+void FrmGps::showPendingRow() {
+    m_showRowShot.stop();
+    if (!m_pendingRow)
+        return;
+    const int i = *std::exchange(m_pendingRow, std::nullopt);
     lvFiles->setItemSelected(i, true);
     lvFiles->ItemEnsureVisible(i);
     lvFiles->setFocus();
@@ -557,6 +690,13 @@ bool FrmGps::skipMakerNote() const {
 
 int FrmGps::action() const {
     return cboAction->currentIndex();
+}
+
+void FrmGps::setAction(int index) {
+    if (cboAction->currentIndex() == index)
+        return;
+    cboAction->setCurrentIndex(index);
+    cboAction_Click();
 }
 
 void FrmGps::closeWindow() {

@@ -8,8 +8,10 @@
 #include "road/mainview.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 #include <array>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -19,8 +21,6 @@ class QPushButton;
 class UcHyperLink;
 class UcListView;
 
-// The address the web link opens.
-inline const QString kWebsiteUrl = QStringLiteral("https://corvexa.example/");
 inline const QString kWindowTitle = QStringLiteral("照片 GPS 数据批量导入导出工具 - Corvexa");
 
 class FrmGps : public QWidget, public IMainView {
@@ -47,6 +47,7 @@ public:
     void showRow(int i) override;
     bool skipMakerNote() const override;
     int action() const override;
+    void setAction(int index) override;
     void closeWindow() override;
 
     // Handlers, named as on the window.
@@ -61,6 +62,7 @@ public:
     void cmdOpenLog_Click();
     void cmdToggle_Click();
     void cmdStart_Click();
+    void cmdTime_Click();
     void cmdOpenEx_Click();
     void cmdOpenFolder_Click();
     void cmdExport_Click();
@@ -78,6 +80,9 @@ private:
     void createControls();
     void createImportGroup();
     void createExportGroup();
+    void describeControls();
+    void orderTabs();
+    void showPendingRow();
     void bindPhotoList();
     void setUpPhotoList();
     void showListRow(int i);
@@ -90,6 +95,14 @@ private:
     bool m_formLoading = false;
     int m_busyDepth = 0;
     QElapsedTimer m_sinceYield;
+    // The row a road showed last, selected and scrolled to once per frame (scrolling asks the
+    // display server where the mouse is, a round trip per call), and the shot that shows it when
+    // the road ends between two frames.
+    std::optional<int> m_pendingRow;
+    QTimer m_showRowShot;
+    // The control a road gave the focus to while it was disabled; it takes the focus when the
+    // road enables it.
+    std::optional<Control> m_pendingFocus;
 
     // Child widgets, owned by the window through Qt's parent chain.
     UcListView* lvFiles = nullptr;
@@ -98,6 +111,7 @@ private:
     QPushButton* cmdOpenLog = nullptr;
     QPushButton* cmdToggle = nullptr;
     QPushButton* cmdStart = nullptr;
+    QPushButton* cmdTime = nullptr;
     QCheckBox* chkMakerNote = nullptr;
     QLabel* imgError = nullptr;
     QLabel* lblError = nullptr;
@@ -116,3 +130,8 @@ private:
 
 // The window's font: "Microsoft YaHei" 9 pt, falling back to the installed Chinese fonts.
 QFont windowFont();
+
+// The user guide the web link opens: the README as HTML, installed in
+// <prefix>/share/doc/corvexa-gps beside the program's <prefix>/bin, so any install prefix (and the
+// build tree) finds its own.
+QString userGuidePath();

@@ -138,6 +138,16 @@ QImage optionIconStrip() {
 
 } // namespace
 
+StoredTextOptions storedTextOptions() {
+    StoredTextOptions stored;
+    stored.header = settingOn(settings::kBatchSetup, QStringLiteral("ExportHeader"));
+    for (const exportformats::ExportField& field : exportformats::kExportFields) {
+        if (settingOn(settings::kExportOptions, QString::fromUtf8(field.settingKey)))
+            stored.columns.append(field.tag);
+    }
+    return stored;
+}
+
 FrmOptions::FrmOptions(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("自定义导出选项"));
@@ -148,6 +158,7 @@ FrmOptions::FrmOptions(QWidget* parent) : QDialog(parent) {
 
     lvOptions = new UcListView(this);
     lvOptions->setObjectName(QStringLiteral("lvOptions"));
+    lvOptions->setAccessibleName(QStringLiteral("导出字段"));
     lvOptions->setMinimumSize(384, 236);
     chkHeader = new QCheckBox(QStringLiteral("同时导出表头(&H)"), this);
     chkHeader->setObjectName(QStringLiteral("chkHeader"));

@@ -7,6 +7,7 @@
 //   options.exec();
 
 #include <QDialog>
+#include <QList>
 
 class QCheckBox;
 class QPushButton;
@@ -29,3 +30,11 @@ private:
     QCheckBox* chkHeader = nullptr;
     QPushButton* cmdOK = nullptr;
 };
+
+// What the dialog stored for text exports, read afresh at every export: the ticked optional
+// fields ("ExportOptions", EXIF tags in table order) and the header row ("ExportHeader").
+struct StoredTextOptions {
+    QList<int> columns;
+    bool header = false;
+};
+StoredTextOptions storedTextOptions();

@@ -78,7 +78,7 @@ void drawPin(QPainter& p, const QRectF& r) {
 
 QPixmap statusStrip() {
     QPixmap strip(kStatusSize * 4, kStatusSize);
-    strip.fill(QColor::fromRgb(kMaskColour));
+    strip.fill(Qt::transparent);
     QPainter p(&strip);
     p.setRenderHint(QPainter::Antialiasing);
     const auto cell = [](int i) { return QRectF(i * kStatusSize, 0, kStatusSize, kStatusSize); };

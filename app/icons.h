@@ -7,11 +7,10 @@
 namespace icons {
 
 inline constexpr int kStatusSize = 22;
-// Magenta marks the transparent parts of the status strip, as the list's image list expects.
-inline constexpr QRgb kMaskColour = 0xFF00FF;
 
-// Four 22 by 22 pictures side by side on magenta: a blank page, a blue arrow, a green tick, a red
-// cross (the row states new, in progress, done, failed).
+// Four 22 by 22 pictures side by side on a transparent background: a blank page, a blue arrow, a
+// green tick, a red cross (the row states new, in progress, done, failed). Drawn antialiased with
+// alpha, not keyed on a mask colour: a colour key leaves a fringe of blended key pixels.
 QPixmap statusStrip();
 
 // The application's icon at the usual sizes.

@@ -1,41 +1,26 @@
-// StartUp: prove the codec can be created, check the editor's version, read the command line, then
-// show the main window or run the silent batch.
+// The program's entry on the core alone: the command line, the export and the silent batch run
+// here; the window is corvexa-gps-window beside this executable, which takes over the process
+// (same process id, same arguments), so a headless run never loads a widget library.
 
-#include "app/frmgps.h"
-#include "app/icons.h"
-#include "app/messagebox.h"
-#include "app/termination.h"
-#include "app/uiglobals.h"
+#include "app/headless.h"
 #include "base/startup.h"
-#include "road/appstate.h"
-#include "writer/silentrun.h"
 
-#include <QApplication>
-#include <QFileInfo>
-#include <QTextStream>
-#include <memory>
+#include <QByteArray>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
-const QString kEditorTooOld = QStringLiteral("Corvexa 元数据编辑器版本过低，请安装更新后重试！");
-const QString kBadArguments = QStringLiteral("传入参数有误！");
-
-void printUsage(QTextStream& out) {
-    out << "用法: corvexa-gps [记录文件] [-silent]\n"
-           "  记录文件   启动时载入的 GPS 记录文件 (文本记录或 KML/XML 轨迹)\n"
-           "  -silent    不显示窗口，直接把记录中的位置写入照片副本 (results 子文件夹)\n"
-           "             退出状态: 0 全部写入, 1 部分跳过或失败, 2 未写入任何照片\n"
-           "  --help     显示本说明\n"
-           "  --version  显示版本\n";
-}
-
-// Failures before any window exists: a message box, or standard error in silent mode.
-void reportStartupError(bool silent, const QString& text) {
-    if (silent) {
-        QTextStream(stderr) << titles::kError << ": " << text << Qt::endl;
-        return;
-    }
-    showMessageBox(nullptr, titles::kError, text, MessageIcon::Error);
+// The folder of this executable, from the kernel's link; empty when it cannot be read.
+QByteArray ownFolder() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    const QByteArray self(path, n);
+    return self.left(self.lastIndexOf('/') + 1);
 }
 
 } // namespace
@@ -45,59 +30,11 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = parseCommandLine(arguments);
+    if (const std::optional<int> status = runHeadless(commandLine, argc, argv))
+        return *status;
 
-    if (commandLine.help || commandLine.version) {
-        QCoreApplication app(argc, argv);
-        QTextStream out(stdout);
-        if (commandLine.help)
-            printUsage(out);
-        else
-            out << "corvexa-gps " << CORVEXA_VERSION << "\n";
-        return 0;
-    }
-
-    // The silent batch shows nothing: it runs on the core alone, with no display or platform.
-    std::unique_ptr<QCoreApplication> app;
-    if (commandLine.silent)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("corvexa-gps"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(CORVEXA_VERSION));
-
-    AppState state;
-    state.silentMode = commandLine.silent;
-    {
-        // Held only to prove the component can be created.
-        const auto probe = state.codecFactory.create(QString::fromLatin1(codec::kProgId));
-        if (!probe) {
-            reportStartupError(state.silentMode, kCoreCallFailed);
-            return state.silentMode ? silentexit::kNoneWritten : 1;
-        }
-    }
-    if (!state.silentMode && !InitCommonCtrls()) {
-        reportStartupError(state.silentMode, kCoreCallFailed);
-        return 1;
-    }
-    if (!editorVersionAccepted(readEditorVersion(QCoreApplication::applicationDirPath()))) {
-        reportStartupError(state.silentMode, kEditorTooOld);
-        return state.silentMode ? silentexit::kNoneWritten : 1;
-    }
-    if (commandLine.malformed) {
-        reportStartupError(state.silentMode, kBadArguments);
-        return state.silentMode ? silentexit::kNoneWritten : 1;
-    }
-    state.commandLinePath = commandLine.logPath;
-
-    if (state.silentMode) {
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return runSilentBatch(state, state.commandLinePath, out, err);
-    }
-
-    QApplication::setWindowIcon(icons::applicationIcon());
-    FrmGps window(state);
-    closeWindowOnTermination(window);
-    window.show();
-    return QApplication::exec();
+    const QByteArray window = ownFolder() + "corvexa-gps-window";
+    ::execv(window.constData(), argv);
+    std::fprintf(stderr, "%s: %s: %s\n", "错误", window.constData(), std::strerror(errno));
+    return 1;
 }

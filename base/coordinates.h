@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 // A stored coordinate. Degrees carry the sign as they always have; `negative` also holds it, so
@@ -25,14 +24,34 @@ struct Rational {
     bool operator==(const Rational&) const = default;
 };
 
-// "31.2304" or "31:13:49.44" (also "-33:52:7.68", "31:12"); empty when the text is neither a
-// number nor in the ":" form, or the degrees do not fit 16 bits.
-std::optional<Dms> parseCoordinate(QStringView text);
+// Which coordinate a hemisphere letter names: N and S a latitude, E and W a longitude.
+enum class Axis { Any, Latitude, Longitude };
 
-// Decimal degrees to degrees, minutes, seconds; the 60-second case of rounding is kept as is.
+struct ParsedCoordinate {
+    Dms dms;
+    Axis axis = Axis::Any; // the axis of the hemisphere letter given, Any without one
+};
+
+// The strict reading of one log field; the whole field must be one of:
+//  - a decimal number with "." ("31.2304", "-33.8688", "+1.5", "−0.5" with U+2212), no exponent;
+//  - 1 to 3 ":"-separated numbers ("31:13:49.44", "31:13.824"), the last one may have decimals;
+//  - the same with marks: 31°13′49.44″, 31°13'49.44", 31°13.824′ (blanks between the parts);
+// each optionally with a hemisphere letter N/S/E/W (either case, a blank allowed) before or
+// after it; S and W make it negative. Only the degrees take a sign, never together with a letter;
+// minutes and seconds lie in [0, 60). Empty for anything else, also for NaN, infinities and
+// degrees beyond 16 bits. Seconds that would be written as 60 are carried into the minutes.
+std::optional<ParsedCoordinate> readCoordinate(QStringView text);
+
+// readCoordinate as a stored coordinate; empty too when the letter names the other axis.
+std::optional<Dms> parseCoordinate(QStringView text, Axis axis = Axis::Any);
+
+// Decimal degrees to degrees, minutes, seconds; seconds that would be written as 60 are carried
+// into the next minute. Empty for NaN, infinities and degrees beyond 16 bits.
 std::optional<Dms> decimalToDms(double value);
 
-// "31°13′49.44″": |degrees|, minutes and seconds (general single form); no hemisphere letter.
+// "31°13′49.44″": |degrees|, minutes and seconds; no hemisphere letter. The seconds are shown as
+// they are written into a photo: rounded to two decimals where the writer rounds them, otherwise
+// to seven significant digits, never in exponent form, and 60 carried into the minutes.
 QString FormatDms(const Dms& value);
 
 // FormatDms with "N"/"S" or "E"/"W".

@@ -37,10 +37,35 @@ QStringList configFolders(const QString& appDir) {
     return folders;
 }
 
+bool isTimeOption(const QString& argument) {
+    return argument.startsWith(QLatin1String("--tz=")) ||
+           argument.startsWith(QLatin1String("--clock=")) ||
+           argument.startsWith(QLatin1String("--max-gap="));
+}
+
+bool readTimeOption(const QString& argument, TimeOverrides& time) {
+    const QString value = argument.section(u'=', 1);
+    if (argument.startsWith(QLatin1String("--tz="))) {
+        time.cameraZoneMinutes = timesettings::parseZone(value);
+        return time.cameraZoneMinutes.has_value();
+    }
+    if (argument.startsWith(QLatin1String("--clock="))) {
+        time.clockSeconds = timesettings::parseClock(value);
+        return time.clockSeconds.has_value();
+    }
+    time.maxGapSeconds = timesettings::parseMaxGap(value);
+    return time.maxGapSeconds.has_value();
+}
+
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine result;
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String("--export")) {
+        result.exportMode = true;
+        result.exportArguments = arguments.mid(1);
+        return result;
+    }
     bool havePath = false;
     for (const QString& argument : arguments) {
         const QString trimmed = argument.trimmed();
@@ -50,6 +75,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             result.help = true;
         } else if (trimmed == QLatin1String("--version")) {
             result.version = true;
+        } else if (isTimeOption(trimmed)) {
+            if (!readTimeOption(trimmed, result.time))
+                result.malformed = true;
         } else if (!havePath) {
             havePath = true;
             QString path = trimmed;

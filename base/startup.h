@@ -1,6 +1,8 @@
 #pragma once
 // What start-up decides before any window exists: the command line and the editor's version.
 
+#include "base/timesettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,13 +10,18 @@ struct CommandLine {
     bool silent = false;
     bool help = false;
     bool version = false;
-    bool malformed = false; // a quote without its partner
+    bool malformed = false; // a quote without its partner, or a time option without a value
+    TimeOverrides time;     // --tz=+08:00, --clock=-75, --max-gap=1800
     QString logPath;
+    // "--export" as first argument: the command-line export, given the arguments after it.
+    bool exportMode = false;
+    QStringList exportArguments;
 };
 
 // Reads the arguments the shell has already split (without the program name). "-silent" in any
 // letter case switches silent mode on; the first other argument is the log path, its quotes
-// (double quotes or apostrophes a launcher may have left) removed.
+// (double quotes or apostrophes a launcher may have left) removed. "--tz=", "--clock=" and
+// "--max-gap=" give the time settings of the run; a value they cannot take makes it malformed.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // Start-up refuses an editor version below this.

@@ -158,6 +158,9 @@ bool ListViewModel::setCell(int row, int column, const QString* text, const int*
     if (column >= static_cast<int>(cells.size()))
         cells.resize(static_cast<size_t>(column) + 1);
     ListCell& cell = cells[static_cast<size_t>(column)];
+    // The windows re-send a whole row when one cell of it changed: only a change is repainted.
+    if ((!text || cell.text == *text) && (!icon || cell.icon == *icon))
+        return true;
     if (text)
         cell.text = *text;
     if (icon)

@@ -1,5 +1,6 @@
 #include "controls/reportview.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -314,4 +315,19 @@ void ReportView::updateScrollRanges() {
     horizontal->setSingleStep(std::max(1, m_rowHeight));
     horizontal->setPageStep(std::max(1, size.width()));
     horizontal->setRange(0, std::max(0, m_header->length() - size.width()));
+}
+
+// Screen readers follow the current row: they are told which cell now has the focus.
+void ReportView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    if (!current.isValid() || !hasFocus() || !QAccessible::isActive())
+        return;
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface* cells = table ? table->tableInterface() : nullptr;
+    QAccessibleInterface* cell = cells ? cells->cellAt(current.row(), current.column()) : nullptr;
+    if (!cell)
+        return;
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(table->indexOfChild(cell));
+    QAccessible::updateAccessibility(&event);
 }

@@ -2,6 +2,7 @@
 
 #include "controls/olecolor.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
 #include <QFontMetricsF>
@@ -13,10 +14,58 @@
 #include <QStyleOptionFocusRect>
 #include <cmath>
 
+namespace {
+
+// A screen reader sees a link named by its full caption, which it can press.
+class HyperLinkAccessible : public QAccessibleWidget {
+public:
+    explicit HyperLinkAccessible(UcHyperLink* link) : QAccessibleWidget(link, QAccessible::Link) {
+        addControllingSignal(QStringLiteral("Jump()"));
+    }
+
+    QString text(QAccessible::Text t) const override {
+        QString text = QAccessibleWidget::text(t);
+        if (t == QAccessible::Name && text.isEmpty())
+            text = link()->Caption();
+        return text;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.linked = true;
+        st.traversed = link()->isUsed();
+        return st;
+    }
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction() && link()->isEnabled())
+            link()->activate();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    UcHyperLink* link() const { return static_cast<UcHyperLink*>(widget()); }
+};
+
+QAccessibleInterface* hyperLinkFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("UcHyperLink") && object && object->isWidgetType())
+        return new HyperLinkAccessible(static_cast<UcHyperLink*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 UcHyperLink::UcHyperLink(QWidget* parent)
     : QWidget(parent), m_label(new QLabel(this)), m_backColor(olecolor::kButtonFace),
       m_colorNormal(olecolor::rgb(50, 100, 200)), m_colorHover(olecolor::rgb(255, 0, 0)),
       m_colorUsed(olecolor::rgb(50, 100, 200)), m_fontNormal(font()), m_fontHover(font()) {
+    static const bool accessible = [] {
+        QAccessible::installFactory(hyperLinkFactory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     m_label->setObjectName(QStringLiteral("LabelHyperlink"));
     m_label->installEventFilter(this);
     m_label->setTextFormat(Qt::PlainText);

@@ -56,6 +56,8 @@ public:
 
     // What the link shows now: the caption, perhaps shortened.
     QString shownCaption() const;
+    // Activates the link as Enter, Space or a click on it does (screen readers' press action).
+    void activate() { pvActivate(); }
     bool isHovered() const { return m_hovered; }
     bool isUsed() const { return m_used; }
     bool focusRectShown() const { return m_focusRect; }

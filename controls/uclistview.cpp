@@ -1,6 +1,7 @@
 #include "controls/uclistview.h"
 
 #include "controls/imagelist.h"
+#include "controls/listviewaccessible.h"
 #include "controls/listviewdelegate.h"
 #include "controls/listviewmodel.h"
 #include "controls/messagehook.h"
@@ -148,6 +149,7 @@ UcListView::~UcListView() {
 bool UcListView::Initialize() {
     if (m_views)
         return false;
+    ListViewAccessible::installFactory();
     auto views = std::make_unique<Views>();
     views->stack = new QStackedLayout(this);
     views->stack->setContentsMargins(0, 0, 0, 0);

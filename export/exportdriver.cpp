@@ -1,16 +1,14 @@
 #include "export/exportdriver.h"
 
 #include "base/globals.h"
-#include "base/settings.h"
 #include "base/vbnum.h"
-#include "codec/codec.h"
-#include "export/exportformats.h"
+#include "codec/exifpeek.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
+#include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -27,10 +25,291 @@ constexpr int kLongitude = 4;
 constexpr int kAltitudeRef = 5;
 constexpr int kAltitude = 6;
 
-bool settingOn(const char* section, const char* key) {
-    return vbnum::leadingValue(
-               settings::ReadSetting(QString::fromUtf8(section), QString::fromUtf8(key))) != 0;
+// Metres, negative below sea level; empty when the photo has no altitude or its text is not a
+// number (one odd photo must not cost the lines already read).
+std::optional<double> readAltitude(const codec::ICodec& codec) {
+    if (!codec.IsTagExisted(kAltitude, kGps))
+        return std::nullopt;
+    const std::optional<double> value = vbnum::toDouble(codec.TagValueString(kAltitude, kGps));
+    if (!value || !std::isfinite(*value))
+        return std::nullopt;
+    const bool below = vbnum::leadingValue(codec.TagValueString(kAltitudeRef, kGps)) != 0;
+    return below ? -*value : *value;
 }
+
+// "+08:00" or "-05:30" as seconds east of UTC.
+std::optional<int> utcOffset(const QString& text) {
+    if (text.size() != 6 || (text[0] != u'+' && text[0] != u'-') || text[3] != u':')
+        return std::nullopt;
+    bool hoursOk = false;
+    bool minutesOk = false;
+    const int hours = text.mid(1, 2).toInt(&hoursOk);
+    const int minutes = text.mid(4, 2).toInt(&minutesOk);
+    if (!hoursOk || !minutesOk || hours > 14 || minutes > 59)
+        return std::nullopt;
+    const int seconds = hours * 3600 + minutes * 60;
+    return text[0] == u'-' ? -seconds : seconds;
+}
+
+// "2024:05:01 10:11:12" as its six numbers; empty unless the text is exactly that shape and a
+// real date and time.
+std::optional<std::tm> exifDateTime(const QString& text) {
+    if (text.size() != 19)
+        return std::nullopt;
+    const auto number = [&text](int at, int digits, int& out) {
+        out = 0;
+        for (int i = at; i < at + digits; ++i) {
+            if (!text[i].isDigit())
+                return false;
+            out = out * 10 + text[i].digitValue();
+        }
+        return true;
+    };
+    std::tm tm{};
+    int year = 0;
+    int month = 0;
+    const bool shape = text[4] == u':' && text[7] == u':' && text[10] == u' ' && text[13] == u':' &&
+                       text[16] == u':';
+    if (!shape || !number(0, 4, year) || !number(5, 2, month) || !number(8, 2, tm.tm_mday) ||
+        !number(11, 2, tm.tm_hour) || !number(14, 2, tm.tm_min) || !number(17, 2, tm.tm_sec))
+        return std::nullopt;
+    if (!QDate::isValid(year, month, tm.tm_mday) || tm.tm_hour > 23 || tm.tm_min > 59 ||
+        tm.tm_sec > 59)
+        return std::nullopt;
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    return tm;
+}
+
+// The moment the photo was taken, in UTC: DateTimeOriginal with its fraction of a second, in the
+// zone OffsetTimeOriginal names, else in this computer's zone (cameras keep local time).
+std::optional<QDateTime> takenUtc(const std::optional<codec::OriginalTime>& original) {
+    if (!original)
+        return std::nullopt;
+    std::optional<std::tm> tm = exifDateTime(original->dateTime);
+    if (!tm)
+        return std::nullopt;
+    std::time_t seconds = 0;
+    if (const std::optional<int> offset = utcOffset(original->offset)) {
+        seconds = ::timegm(&*tm) - *offset;
+    } else {
+        tm->tm_isdst = -1; // the zone's own rule for that day
+        seconds = std::mktime(&*tm);
+        if (seconds == std::time_t(-1))
+            return std::nullopt;
+    }
+    qint64 ms = qint64(seconds) * 1000;
+    const QString& digits = original->subSec;
+    if (!digits.isEmpty() && digits.size() <= 9 &&
+        std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+        ms += digits.left(3).leftJustified(3, u'0').toInt();
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+// Metres as the codec's altitude text gives them: 15 significant digits.
+std::optional<double> altitudeAsRead(std::optional<double> metres) {
+    if (!metres)
+        return std::nullopt;
+    const std::optional<double> value = vbnum::toDouble(vbnum::generalDouble(*metres));
+    return value && std::isfinite(*value) ? value : std::nullopt;
+}
+
+// One photo through the codec: the status, and the values when it holds a position.
+PhotoReadResult readWithCodec(codec::ICodec& codec, const QString& path, const QList<int>& columns,
+                              PhotoGpsValues& values) {
+    PhotoReadResult result;
+    // The export never needs maker-note data, whatever "忽略厂商注释数据" says.
+    const qint32 opened = codec.OpenFile(path, false, false);
+    double latitude = 0;
+    double longitude = 0;
+    if (!codec::isOpened(opened)) {
+        result.status = PhotoReadStatus::OpenFailed;
+        result.openResult = opened;
+        return result;
+    }
+    // A position whose rationals or references are unusable counts as none: writing 0,0 would
+    // put the photo off the coast of Africa.
+    if (!codec.IsTagExisted(kLatitude, kGps) || !codec.IsTagExisted(kLongitude, kGps) ||
+        !codec.GetGpsCoordinate(latitude, longitude)) {
+        result.status = PhotoReadStatus::NoGps;
+        return result;
+    }
+    result.status = PhotoReadStatus::Read;
+    result.latitudeText = codec.TagValueLabel(kLatitude, kGps) +
+                          globals::TrimAtNull(codec.TagValueString(kLatitudeRef, kGps));
+    result.longitudeText = codec.TagValueLabel(kLongitude, kGps) +
+                           globals::TrimAtNull(codec.TagValueString(kLongitudeRef, kGps));
+    values.latitude = latitude;
+    values.longitude = longitude;
+    values.altitude = readAltitude(codec);
+    result.altitudeText =
+        values.altitude ? vbnum::generalDouble(*values.altitude) + u'm' : QString();
+    for (const int tag : columns)
+        values.labels.append(codec.TagValueLabel(tag, kGps));
+    return result;
+}
+
+// The read phase; throws what a codec member throws. Where nobody looks at the rows' texts and
+// no label is asked for, a JPEG's position is taken from a quick look at its GPS directory, and
+// the codec reads only what that look leaves open.
+void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const ExportOptions& options,
+             IExportProgress& progress, ExportRead& read) {
+    const QList<int> columns = exportColumns(options);
+    const bool gpx = options.type == ExportType::Gpx;
+    const bool quick = !progress.wantsRowTexts() && columns.isEmpty();
+    for (int i = 0; i < photos.size(); ++i) {
+        progress.photoStarted(i);
+        progress.yield();
+        const ExportPhoto& photo = photos.at(i);
+        PhotoReadResult result;
+        QueuedFile file{photo.path};
+        if (!photo.skip) {
+            PhotoGpsValues values;
+            values.fileName = globals::GetFileName(photo.path);
+            const codec::PhotoPeek peek =
+                quick || gpx ? codec::peekPhoto(photo.path, {quick, gpx}) : codec::PhotoPeek{};
+            if (peek.device != 0 || peek.inode != 0)
+                file = {photo.path, true, peek.device, peek.inode};
+            if (peek.position) {
+                result.status = PhotoReadStatus::Read;
+                values.latitude = peek.position->latitude;
+                values.longitude = peek.position->longitude;
+                values.altitude = altitudeAsRead(peek.position->altitude);
+            } else {
+                result = readWithCodec(codec, photo.path, columns, values);
+            }
+            if (result.status == PhotoReadStatus::Read) {
+                if (gpx)
+                    values.time = takenUtc(peek.time);
+                read.photos.append(std::move(values));
+            }
+        }
+        read.files.append(std::move(file));
+        progress.photoDone(i, result);
+    }
+}
+
+KmlVariant kmlVariant(ExportType type) {
+    switch (type) {
+    case ExportType::KmlPath:
+        return KmlVariant::Path;
+    case ExportType::KmlPolygon:
+        return KmlVariant::Polygon;
+    default:
+        return KmlVariant::Points;
+    }
+}
+
+} // namespace
+
+QList<int> exportColumns(const ExportOptions& options) {
+    QList<int> ordered;
+    if (!isTextExport(options.type))
+        return ordered;
+    for (const ExportField& field : kExportFields) {
+        if (options.columns.contains(field.tag))
+            ordered.append(field.tag);
+    }
+    return ordered;
+}
+
+ExportOptions exportOptions(const ExportChoice& choice, const QList<int>& columns, bool header) {
+    ExportOptions options;
+    switch (choice.outputKind) {
+    case 1:
+        options.type = choice.subFormat == 1   ? ExportType::KmlPath
+                       : choice.subFormat == 2 ? ExportType::KmlPolygon
+                                               : ExportType::KmlPoints;
+        return options;
+    case 2:
+        options.type = ExportType::Gpx;
+        return options;
+    default:
+        options.type = choice.subFormat == 0 ? ExportType::Csv : ExportType::Tsv;
+        options.dms = choice.dataFormat != 0;
+        options.columns = columns;
+        options.header = header;
+        return options;
+    }
+}
+
+QString exportmessages::exported(const QString& path) {
+    return QStringLiteral("成功导出到 ") + path + QStringLiteral("！");
+}
+
+SaveDialogSetup exportSaveDialog(const ExportChoice& choice, const QString& initialFolder) {
+    const auto kind = choice.outputKind == 1   ? OutputKind::Kml
+                      : choice.outputKind == 2 ? OutputKind::Gpx
+                                               : OutputKind::Text;
+    const auto format = choice.subFormat == 0 ? TextFormat::Csv : TextFormat::Tsv;
+    return {exportdialog::kTitle, exportdialog::kFilter, initialFolder,
+            defaultFileName(kind, format), exportdialog::kFlags};
+}
+
+QString photoReadReason(const PhotoReadResult& result) {
+    switch (result.status) {
+    case PhotoReadStatus::Read:
+        return {};
+    case PhotoReadStatus::Skipped:
+        return QStringLiteral("跳过");
+    case PhotoReadStatus::NoGps:
+        return QStringLiteral("无 GPS 数据");
+    case PhotoReadStatus::OpenFailed:
+        break;
+    }
+    switch (result.openResult) {
+    case codec::FileMissing:
+        return QStringLiteral("未找到文件");
+    case codec::NotAFile:
+        return QStringLiteral("不是普通文件");
+    case codec::TooLarge:
+        return QStringLiteral("文件过大");
+    case codec::UnknownType:
+        return QStringLiteral("不是支持的照片格式");
+    case codec::DamagedMetadata:
+        return QStringLiteral("元数据已损坏");
+    case codec::ReadError:
+        return QStringLiteral("读取失败");
+    default:
+        return QStringLiteral("打开失败（%1）").arg(result.openResult);
+    }
+}
+
+ExportRead readExportPhotos(const codec::CodecFactory& factory, const QList<ExportPhoto>& photos,
+                            const ExportOptions& options, IExportProgress& progress) {
+    ExportRead read;
+    try {
+        const std::unique_ptr<codec::ICodec> codec =
+            factory.create ? factory.create(QString::fromLatin1(codec::kProgId)) : nullptr;
+        if (!codec) {
+            read.codecFailed = true;
+            return read;
+        }
+        readAll(*codec, photos, options, progress, read);
+    } catch (const std::exception&) {
+        read.codecFailed = true;
+    }
+    return read;
+}
+
+QByteArray composeExport(const ExportOptions& options, const QList<PhotoGpsValues>& photos) {
+    if (options.type == ExportType::Gpx)
+        return ComposeGpxDocument(photos, QStringLiteral("corvexa-gps " CORVEXA_VERSION)).toUtf8();
+    QStringList lines;
+    lines.reserve(photos.size());
+    if (!isTextExport(options.type)) {
+        for (const PhotoGpsValues& photo : photos)
+            lines.append(ComposeKmlLine(photo));
+        return ComposeKmlDocument(kmlVariant(options.type), lines).toUtf8();
+    }
+    const QChar separator = options.type == ExportType::Tsv ? kTsvSeparator : kCsvSeparator;
+    const CoordinateForm form = options.dms ? CoordinateForm::Dms : CoordinateForm::Decimal;
+    for (const PhotoGpsValues& photo : photos)
+        lines.append(ComposeTextLine(separator, photo, form));
+    return ComposeTextFile(options.header, separator, exportColumns(options), lines).toUtf8();
+}
+
+namespace {
 
 // The commands that could start a competing command while the run yields.
 constexpr Control kRunLocked[] = {Control::cboAction, Control::cmdExport,  Control::cmdOpenEx,
@@ -48,227 +327,99 @@ private:
     AppState& m_app;
 };
 
-// The file appears under its name only once every byte is on disk: QSaveFile writes a temporary
-// file beside it and renames it over the target at commit, so a full disk or a failed write leaves
-// an earlier file of that name as it was. Unbuffered, because QSaveFile::commit ignores a write
-// that fails while its buffer is flushed and would rename a truncated file into place.
-bool writeWholeFile(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return false;
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-class ExportRun {
+// The window's rows follow the read: "正在处理..." while a photo is read, then its result.
+class RowProgress final : public IExportProgress {
 public:
-    ExportRun(RoadContext& ctx, const ExportChoice& choice)
-        : m_ctx(ctx), m_choice(choice),
-          m_fields(choice.isKml() ? QList<int>{} : selectedExportFields()),
-          m_separator(choice.isKml() || choice.subFormat == 0 ? kCsvSeparator : kTsvSeparator),
-          m_form(choice.dataFormat != 0 ? CoordinateForm::Dms : CoordinateForm::Decimal) {}
+    explicit RowProgress(RoadContext& ctx) : m_ctx(ctx) {}
 
-    ExportOutcome run(const QString& outputPath) {
-        const BatchRunningGuard running(m_ctx.app);
-        if (!readAll()) {
-            m_codec.reset();
-            m_ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
-            // Nothing was written and the list is not done: the user may try again.
-            giveControlsBack(true);
-            return ExportOutcome::ReadFailed;
+    void yield() override { m_ctx.view.yield(); }
+    void photoStarted(int i) override {
+        if (i >= m_ctx.list.count())
+            return;
+        m_ctx.list.setStatus(i, status::kWorking, RowIcon::Working);
+        m_ctx.view.showRow(i);
+    }
+    void photoDone(int i, const PhotoReadResult& result) override {
+        PhotoList& list = m_ctx.list;
+        if (i >= list.count())
+            return; // only a list emptied meanwhile; the commands that could are off
+        switch (result.status) {
+        case PhotoReadStatus::Skipped:
+            list.setStatus(i, status::kSkipped, RowIcon::Failed);
+            break;
+        case PhotoReadStatus::OpenFailed:
+            list.setStatus(i, status::kReadOpenFailed, RowIcon::Failed);
+            break;
+        case PhotoReadStatus::NoGps:
+            list.setStatus(i, status::kNoGps, RowIcon::Failed);
+            break;
+        case PhotoReadStatus::Read:
+            list.setText(i, ColLatitude, result.latitudeText);
+            list.setText(i, ColLongitude, result.longitudeText);
+            list.setText(i, ColAltitude, result.altitudeText);
+            list.setStatus(i, status::kRead, RowIcon::Done);
+            break;
         }
-        m_codec.reset();
-
-        const bool written =
-            !isListedPhoto(outputPath) && writeWholeFile(outputPath, compose().toUtf8());
-        ExportOutcome outcome;
-        if (!written) {
-            m_ctx.view.message(titles::kError, exportmessages::kWriteFailed, MessageIcon::Error);
-            outcome = ExportOutcome::WriteFailed;
-        } else if (m_lines.isEmpty()) {
-            m_ctx.view.message(titles::kNotice, exportmessages::kNothingRead, MessageIcon::Warning);
-            outcome = ExportOutcome::NothingRead;
-        } else {
-            m_ctx.view.message(titles::kNotice, exportmessages::exported(outputPath),
-                               MessageIcon::Information);
-            outcome = ExportOutcome::Exported;
-        }
-        giveControlsBack(false);
-        m_ctx.view.setEnabled(Control::chkMakerNote, true);
-        m_ctx.log.batchDone = true;
-        return outcome;
     }
 
 private:
-    // The read phase. False when the codec could not be created or one of its members raised;
-    // the row in hand then keeps "正在处理...".
-    bool readAll() {
-        try {
-            m_codec = m_ctx.app.codecFactory.create
-                          ? m_ctx.app.codecFactory.create(QString::fromLatin1(codec::kProgId))
-                          : nullptr;
-            if (!m_codec)
-                return false;
-            m_ctx.log.batchDone = false;
-            for (const Control control : kRunLocked)
-                m_ctx.view.setEnabled(control, false);
-
-            // The count is taken once; the commands that could change the list are off, and
-            // the second bound only keeps a list emptied meanwhile from being read past its end.
-            const int rowCount = m_ctx.list.count();
-            for (int i = 0; i < rowCount && i < m_ctx.list.count(); ++i)
-                readRow(i);
-            return true;
-        } catch (const std::exception&) {
-            return false;
-        }
-    }
-
-    void readRow(int i) {
-        PhotoList& list = m_ctx.list;
-        list.setStatus(i, status::kWorking, RowIcon::Working);
-        m_ctx.view.showRow(i);
-        m_ctx.view.yield();
-
-        if (list.row(i).ghosted) {
-            list.setStatus(i, status::kSkipped, RowIcon::Failed);
-            return;
-        }
-        const QString path = list.record(i).fileName;
-        // The export never needs maker-note data, whatever "忽略厂商注释数据" says.
-        if (!codec::isOpened(m_codec->OpenFile(path, false, false))) {
-            list.setStatus(i, status::kReadOpenFailed, RowIcon::Failed);
-            return;
-        }
-        double latitude = 0;
-        double longitude = 0;
-        // A position whose rationals or references are unusable counts as none: writing 0,0
-        // would put the photo off the coast of Africa.
-        if (!m_codec->IsTagExisted(kLatitude, kGps) || !m_codec->IsTagExisted(kLongitude, kGps) ||
-            !m_codec->GetGpsCoordinate(latitude, longitude)) {
-            list.setStatus(i, status::kNoGps, RowIcon::Failed);
-            return;
-        }
-        list.setText(i, ColLatitude,
-                     m_codec->TagValueLabel(kLatitude, kGps) +
-                         globals::TrimAtNull(m_codec->TagValueString(kLatitudeRef, kGps)));
-        list.setText(i, ColLongitude,
-                     m_codec->TagValueLabel(kLongitude, kGps) +
-                         globals::TrimAtNull(m_codec->TagValueString(kLongitudeRef, kGps)));
-        const std::optional<double> altitude = readAltitude();
-        list.setText(i, ColAltitude, altitude ? vbnum::generalDouble(*altitude) + u'm' : QString());
-
-        PhotoGpsValues values;
-        values.fileName = globals::GetFileName(path);
-        values.latitude = latitude;
-        values.longitude = longitude;
-        values.altitude = altitude.value_or(0.0);
-        if (m_choice.isKml()) {
-            m_lines.append(ComposeKmlLine(values));
-        } else {
-            for (const int tag : m_fields)
-                values.labels.append(m_codec->TagValueLabel(tag, kGps));
-            m_lines.append(ComposeTextLine(m_separator, values, m_form));
-        }
-        list.setStatus(i, status::kRead, RowIcon::Done);
-    }
-
-    // Metres, negative below sea level; empty when the photo has no altitude or its text is not a
-    // number (one odd photo must not cost the lines already read).
-    std::optional<double> readAltitude() const {
-        if (!m_codec->IsTagExisted(kAltitude, kGps))
-            return std::nullopt;
-        const std::optional<double> value =
-            vbnum::toDouble(m_codec->TagValueString(kAltitude, kGps));
-        if (!value || !std::isfinite(*value))
-            return std::nullopt;
-        const bool below = vbnum::leadingValue(m_codec->TagValueString(kAltitudeRef, kGps)) != 0;
-        return below ? -*value : *value;
-    }
-
-    // Confirming the overwrite prompt on one of the queued photos must not cost the photo. Names
-    // are compared first, so a long list costs no file-system call unless a name matches.
-    bool isListedPhoto(const QString& outputPath) const {
-        const QFileInfo output(outputPath);
-        const QString target = output.canonicalFilePath();
-        if (target.isEmpty())
-            return false;
-        const QString name = output.fileName();
-        for (int i = 0; i < m_ctx.list.count(); ++i) {
-            const QString& photo = m_ctx.list.record(i).fileName;
-            if (globals::GetFileName(photo).compare(name, Qt::CaseInsensitive) == 0 &&
-                QFileInfo(photo).canonicalFilePath() == target)
-                return true;
-        }
-        return false;
-    }
-
-    QString compose() const {
-        if (m_choice.isKml()) {
-            const int sub = m_choice.subFormat;
-            const KmlVariant variant = sub == 1   ? KmlVariant::Path
-                                       : sub == 2 ? KmlVariant::Polygon
-                                                  : KmlVariant::Points;
-            return ComposeKmlDocument(variant, m_lines);
-        }
-        const bool header = settingOn(settings::kBatchSetup, "ExportHeader");
-        return ComposeTextFile(header, m_separator, m_fields, m_lines);
-    }
-
-    // After a complete run the list counts as processed, so "开始导出" stays off until photos are
-    // added; the options only apply to text output.
-    void giveControlsBack(bool exportAgain) {
-        m_ctx.view.setEnabled(Control::cboAction, true);
-        m_ctx.view.setEnabled(Control::cmdOpenEx, true);
-        m_ctx.view.setEnabled(Control::cmdClear, true);
-        m_ctx.view.setEnabled(Control::cmdOpenFolder, true);
-        m_ctx.view.setEnabled(Control::cmdExport, exportAgain);
-        m_ctx.view.setEnabled(Control::cmdOptions, !m_choice.isKml());
-    }
-
     RoadContext& m_ctx;
-    const ExportChoice m_choice;
-    const QList<int> m_fields;
-    const QChar m_separator;
-    const CoordinateForm m_form;
-    std::unique_ptr<codec::ICodec> m_codec;
-    QStringList m_lines;
 };
 
+// After a complete run the list counts as processed, so "开始导出" stays off until photos are
+// added; the options only apply to text output.
+void giveControlsBack(RoadContext& ctx, const ExportOptions& options, bool exportAgain) {
+    for (const Control c :
+         {Control::cboAction, Control::cmdOpenEx, Control::cmdClear, Control::cmdOpenFolder})
+        ctx.view.setEnabled(c, true);
+    ctx.view.setEnabled(Control::cmdExport, exportAgain);
+    ctx.view.setEnabled(Control::cmdOptions, isTextExport(options.type));
+}
+
 } // namespace
-
-QString exportmessages::exported(const QString& path) {
-    return QStringLiteral("成功导出到 ") + path + QStringLiteral("！");
-}
-
-SaveDialogSetup exportSaveDialog(const ExportChoice& choice) {
-    const auto kind = choice.isKml() ? OutputKind::Kml : OutputKind::Text;
-    const auto format = choice.subFormat == 0 ? TextFormat::Csv : TextFormat::Tsv;
-    return {exportdialog::kTitle, exportdialog::kFilter,
-            settings::ReadSetting(QString::fromUtf8(settings::kBatchSetup),
-                                  QStringLiteral("LastFolder")),
-            defaultFileName(kind, format), exportdialog::kFlags};
-}
-
-QList<int> selectedExportFields() {
-    QList<int> fields;
-    for (const ExportField& field : kExportFields) {
-        if (settingOn(settings::kExportOptions, field.settingKey))
-            fields.append(field.tag);
-    }
-    return fields;
-}
 
 bool beginExport(const RoadContext& ctx) {
     return ctx.list.count() > 0;
 }
 
-ExportOutcome runExport(RoadContext& ctx, const ExportChoice& choice, const QString& outputPath) {
+ExportOutcome runExport(RoadContext& ctx, const ExportOptions& options, const QString& outputPath) {
     const QString path = globals::TrimAtNull(outputPath).trimmed();
     if (path.isEmpty() || ctx.list.count() == 0)
         return ExportOutcome::NothingToDo;
-    return ExportRun(ctx, choice).run(path);
+
+    const BatchRunningGuard running(ctx.app);
+    // The count is taken once; the commands that could change the list are off meanwhile.
+    QList<ExportPhoto> photos;
+    for (int i = 0; i < ctx.list.count(); ++i)
+        photos.append({ctx.list.record(i).fileName, ctx.list.row(i).ghosted});
+    ctx.log.batchDone = false;
+    for (const Control control : kRunLocked)
+        ctx.view.setEnabled(control, false);
+
+    RowProgress progress(ctx);
+    const ExportRead read = readExportPhotos(ctx.app.codecFactory, photos, options, progress);
+    if (read.codecFailed) {
+        ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
+        // Nothing was written and the list is not done: the user may try again.
+        giveControlsBack(ctx, options, true);
+        return ExportOutcome::ReadFailed;
+    }
+
+    const ExportWriteResult written =
+        writeExportFile(path, composeExport(options, read.photos), read.files);
+    ExportOutcome outcome;
+    if (!written.ok()) {
+        ctx.view.message(titles::kError, exportWriteFailure(written), MessageIcon::Error);
+        outcome = ExportOutcome::WriteFailed;
+    } else if (read.photos.isEmpty()) {
+        ctx.view.message(titles::kNotice, exportmessages::kNothingRead, MessageIcon::Warning);
+        outcome = ExportOutcome::NothingRead;
+    } else {
+        ctx.view.message(titles::kNotice, exportmessages::exported(path), MessageIcon::Information);
+        outcome = ExportOutcome::Exported;
+    }
+    giveControlsBack(ctx, options, false);
+    ctx.view.setEnabled(Control::chkMakerNote, true);
+    ctx.log.batchDone = true;
+    return outcome;
 }

@@ -3,6 +3,9 @@
 #include "base/coordinates.h"
 #include "base/vbnum.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace exportformats {
 namespace {
 
@@ -22,6 +25,51 @@ QString coordinateText(double value, bool latitude, CoordinateForm form) {
             return latitude ? latitudeText(*dms) : longitudeText(*dms);
     }
     return vbnum::generalDouble(value);
+}
+
+// xsd:decimal, as GPX wants its numbers: no exponent, nine decimals at most (well under a
+// millimetre), no trailing zeros.
+QString gpxDecimal(double value) {
+    char text[400];
+    int length = std::snprintf(text, sizeof text, "%.9f", value);
+    if (length <= 0 || length >= int(sizeof text))
+        return QStringLiteral("0");
+    while (text[length - 1] == '0')
+        --length;
+    if (text[length - 1] == '.')
+        --length;
+    if (length == 2 && text[0] == '-' && text[1] == '0')
+        return QStringLiteral("0");
+    return QString::fromLatin1(text, length);
+}
+
+// Element text: the markup characters escaped, and the characters XML 1.0 cannot hold at all
+// (control characters, unpaired surrogates) left out.
+QString xmlText(const QString& text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() < 0xd800 && c != u'&' && c != u'<' && c != u'>';
+    });
+    if (plain)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out += c;
+            out += text.at(++i);
+        } else if (c == u'&') {
+            out += QStringLiteral("&amp;");
+        } else if (c == u'<') {
+            out += QStringLiteral("&lt;");
+        } else if (c == u'>') {
+            out += QStringLiteral("&gt;");
+        } else if ((c.unicode() >= 0x20 && !c.isSurrogate() && c.unicode() < 0xfffe) ||
+                   c == u'\t' || c == u'\n' || c == u'\r') {
+            out += c;
+        }
+    }
+    return out;
 }
 
 QString joinFields(QChar separator, QStringList fields) {
@@ -49,6 +97,8 @@ QChar separatorFor(TextFormat format) {
 QString defaultFileName(OutputKind kind, TextFormat textFormat) {
     if (kind == OutputKind::Kml)
         return QStringLiteral("results.kml");
+    if (kind == OutputKind::Gpx)
+        return QStringLiteral("results.gpx");
     return textFormat == TextFormat::Tsv ? QStringLiteral("results.tsv")
                                          : QStringLiteral("results.csv");
 }
@@ -66,14 +116,14 @@ QString ComposeHeaderLine(QChar separator, const QList<int>& selectedFields) {
 QString ComposeTextLine(QChar separator, const PhotoGpsValues& values, CoordinateForm form) {
     QStringList fields{values.fileName, coordinateText(values.latitude, true, form),
                        coordinateText(values.longitude, false, form),
-                       vbnum::generalDouble(values.altitude)};
+                       vbnum::generalDouble(values.altitude.value_or(0.0))};
     fields.append(values.labels);
     return joinFields(separator, fields);
 }
 
 QString ComposeKmlLine(const PhotoGpsValues& values) {
     return vbnum::generalDouble(values.longitude) + u',' + vbnum::generalDouble(values.latitude) +
-           u',' + vbnum::generalDouble(values.altitude);
+           u',' + vbnum::generalDouble(values.altitude.value_or(0.0));
 }
 
 QString ComposeTextFile(bool header, QChar separator, const QList<int>& selectedFields,
@@ -120,6 +170,49 @@ QString ComposeKmlDocument(KmlVariant variant, const QStringList& lines) {
         break;
     }
     out.append(QStringLiteral("</Document></kml>"));
+    return out.join(kLineEnd) + kLineEnd;
+}
+
+QString gpxTime(const QDateTime& utc) {
+    const QDateTime t = utc.toUTC();
+    const QDate d = t.date();
+    const QTime h = t.time();
+    char text[64];
+    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(),
+                               d.month(), d.day(), h.hour(), h.minute(), h.second(), h.msec());
+    if (length <= 0 || length >= int(sizeof text))
+        return {};
+    while (text[length - 1] == '0')
+        --length;
+    if (text[length - 1] == '.')
+        --length;
+    text[length++] = 'Z';
+    return QString::fromLatin1(text, length);
+}
+
+QString ComposeGpxDocument(const QList<PhotoGpsValues>& photos, const QString& creator) {
+    QStringList out{
+        QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>)"),
+        QStringLiteral(R"(<gpx version="1.1" creator=")") +
+            xmlText(creator).replace(u'"', QStringLiteral("&quot;")) +
+            QStringLiteral(R"(" xmlns="http://www.topografix.com/GPX/1/1" )"
+                           R"(xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" )"
+                           R"(xsi:schemaLocation="http://www.topografix.com/GPX/1/1 )"
+                           R"(http://www.topografix.com/GPX/1/1/gpx.xsd">)"),
+    };
+    // The schema fixes the order of a waypoint's children: ele, time, then name.
+    for (const PhotoGpsValues& photo : photos) {
+        QString wpt = QStringLiteral(R"(<wpt lat=")") + gpxDecimal(photo.latitude) +
+                      QStringLiteral(R"(" lon=")") + gpxDecimal(photo.longitude) +
+                      QStringLiteral(R"(">)");
+        if (photo.altitude)
+            wpt += QStringLiteral("<ele>") + gpxDecimal(*photo.altitude) + QStringLiteral("</ele>");
+        if (photo.time && photo.time->isValid())
+            wpt += QStringLiteral("<time>") + gpxTime(*photo.time) + QStringLiteral("</time>");
+        wpt += QStringLiteral("<name>") + xmlText(photo.fileName) + QStringLiteral("</name></wpt>");
+        out.append(wpt);
+    }
+    out.append(QStringLiteral("</gpx>"));
     return out.join(kLineEnd) + kLineEnd;
 }
 

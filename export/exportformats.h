@@ -1,17 +1,19 @@
 #pragma once
-// The two kinds of export file: CSV/TSV text with one line per photo, and a KML 2.2 document
-// showing the photos as placemarks, one path or one polygon. Pure formatting: values in, text
-// out; the caller writes the text as UTF-8 without a byte-order mark.
+// The kinds of export file: CSV/TSV text with one line per photo, a KML 2.2 document showing the
+// photos as placemarks, one path or one polygon, and a GPX 1.1 file of waypoints. Pure
+// formatting: values in, text out; the caller writes the text as UTF-8 without a byte-order mark.
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 namespace exportformats {
 
 // Indices of the main window's format boxes, as stored in the settings.
-enum class OutputKind { Text = 0, Kml = 1 };
+enum class OutputKind { Text = 0, Kml = 1, Gpx = 2 };
 enum class TextFormat { Csv = 0, Tsv = 1 };
 enum class KmlVariant { Points = 0, Path = 1, Polygon = 2 };
 // How a text export writes latitude and longitude; KML is always decimal.
@@ -43,19 +45,21 @@ inline constexpr std::array<ExportField, 5> kExportFields{{
 const ExportField* exportField(int tag);
 
 // What was read from one photo. latitude/longitude are signed decimal degrees (south and west
-// negative); altitude is in metres, negative below sea level, 0 when the photo has none; labels
-// hold one display text per selected field, in the order of the selected fields.
+// negative); altitude is in metres, negative below sea level (text and KML write 0 when the photo
+// has none); labels hold one display text per selected field, in the order of the selected
+// fields; time is when the photo was taken, in UTC (GPX only).
 struct PhotoGpsValues {
     QString fileName; // the last component of the photo's path
     double latitude = 0.0;
     double longitude = 0.0;
-    double altitude = 0.0;
+    std::optional<double> altitude;
     QStringList labels;
+    std::optional<QDateTime> time;
 };
 
 QChar separatorFor(TextFormat format);
 
-// "results.csv", "results.tsv" or "results.kml".
+// "results.csv", "results.tsv", "results.kml" or "results.gpx".
 QString defaultFileName(OutputKind kind, TextFormat textFormat);
 
 // "文件名", "纬度", "经度", "海拔高度", then the label of each selected tag, joined by separator
@@ -81,5 +85,14 @@ QString ComposeTextFile(bool header, QChar separator, const QList<int>& selected
 // The whole KML 2.2 document around lines made by ComposeKmlLine. With no line the points
 // variant holds no placemark and a path or polygon an empty coordinate list.
 QString ComposeKmlDocument(KmlVariant variant, const QStringList& lines);
+
+// A GPX 1.1 document with one waypoint per photo, in order: lat and lon in decimal degrees, then
+// ele when the photo has an altitude, time (UTC, with the photo's fraction of a second) when it
+// has one, and the file name as name. creator names the program that wrote it.
+QString ComposeGpxDocument(const QList<PhotoGpsValues>& photos, const QString& creator);
+
+// The GPX time text of a UTC instant: "2024-05-01T02:11:12Z", milliseconds after a point when
+// there are any ("…12.25Z").
+QString gpxTime(const QDateTime& utc);
 
 } // namespace exportformats

@@ -10,8 +10,8 @@ void dropFiles(RoadContext& ctx, const QStringList& paths) {
     // the batch is walking, or add rows the running export has already counted.
     if (ctx.app.batchRunning || paths.isEmpty())
         return;
-    if (ctx.view.action() == 0) {
-        LoadGpsLog(ctx, paths.first());
+    if (ctx.view.action() == 0 || looksLikeGpsLog(paths.first())) {
+        openLogInImportAction(ctx, paths.first());
         return;
     }
 

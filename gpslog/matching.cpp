@@ -1,13 +1,18 @@
 #include "gpslog/matching.h"
 
 #include "base/vbnum.h"
+#include "photolist/addphotos.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
+
+constexpr double kLatitudeLimit = 90.0;
 
 bool impossible(const Dms& c, double limit) {
     if (c.min < 0 || !std::isfinite(c.sec) || c.sec < 0.0f)
@@ -16,65 +21,257 @@ bool impossible(const Dms& c, double limit) {
     return magnitude > limit;
 }
 
-} // namespace
-
-bool isImpossiblePosition(const GpsLogRecord& record) {
-    return impossible(record.lat, 90.0) || impossible(record.lon, 180.0);
+bool beyondLatitude(const std::optional<ParsedCoordinate>& value) {
+    return value && std::fabs(dmsToDecimal(value->dms)) > kLatitudeLimit;
 }
 
-RecordResult AddLogRecord(RoadContext& ctx, QStringList& fields, bool isXml) {
-    if (fields.size() < 3)
-        return RecordResult::Unusable;
+// The order the hemisphere letters of a line give, if they give one.
+std::optional<bool> longitudeFirstByLetters(const LogEntry& entry) {
+    const Axis first = entry.firstValue ? entry.firstValue->axis : Axis::Any;
+    const Axis second = entry.secondValue ? entry.secondValue->axis : Axis::Any;
+    if (first == Axis::Longitude || second == Axis::Latitude)
+        return true;
+    if (first == Axis::Latitude || second == Axis::Longitude)
+        return false;
+    return std::nullopt;
+}
 
-    const bool longitudeFirst =
-        isXml || std::abs(vbnum::leadingValue(fields.at(1))) > kLongitudeFirstAbove;
-    const std::optional<Dms> lat = parseCoordinate(fields.at(longitudeFirst ? 2 : 1));
-    const std::optional<Dms> lon = parseCoordinate(fields.at(longitudeFirst ? 1 : 2));
-    // A markup line with two commas in it is not a point; made into one, it would sit at 0°0′0″
-    // and shift every later photo of the folder onto the wrong point.
-    if (isXml && (!lat || !lon))
-        return RecordResult::Unusable;
-    if (ctx.list.isFull())
+// The stored coordinate of a value read for axis; a letter of the other axis makes it unreadable.
+std::optional<Dms> onAxis(const std::optional<ParsedCoordinate>& value, Axis axis) {
+    if (!value || (value->axis != Axis::Any && value->axis != axis))
+        return std::nullopt;
+    return value->dms;
+}
+
+// Stores the altitude field in record (or notes that there is none) and returns its text.
+QString takeAltitude(const QString& field, GpsLogRecord& record) {
+    const std::optional<double> altitude = field.isEmpty() ? std::nullopt : vbnum::toDouble(field);
+    // An altitude beyond single precision would be written as a failed rational.
+    if (!altitude || !std::isfinite(static_cast<float>(*altitude))) {
+        record.noAltitude = true;
+        return {};
+    }
+    record.altitude = static_cast<float>(*altitude);
+    return vbnum::fixed2(*altitude) + u'm';
+}
+
+} // namespace
+
+QString repeatsLineText(qint64 firstLine) {
+    return QStringLiteral("与第 %1 行重复").arg(firstLine);
+}
+
+LogEntry makeLogEntry(LogLine line, const QString& name, const QString& first,
+                      const QString& second, const QString& altitude) {
+    LogEntry entry;
+    entry.line = std::move(line);
+    entry.name = name;
+    entry.first = first;
+    entry.second = second;
+    entry.altitude = altitude;
+    entry.firstValue = readCoordinate(first);
+    entry.secondValue = readCoordinate(second);
+    return entry;
+}
+
+ColumnOrder decideColumnOrder(const std::vector<LogEntry>& entries) {
+    bool firstBeyond = false;
+    bool secondBeyond = false;
+    for (const LogEntry& entry : entries) {
+        firstBeyond = firstBeyond || beyondLatitude(entry.firstValue);
+        secondBeyond = secondBeyond || beyondLatitude(entry.secondValue);
+    }
+    if (firstBeyond && secondBeyond)
+        return ColumnOrder::Mixed;
+    if (firstBeyond)
+        return ColumnOrder::LongitudeFirst;
+    if (secondBeyond)
+        return ColumnOrder::LatitudeFirst;
+    return ColumnOrder::LineByLine;
+}
+
+bool isLongitudeFirst(const LogEntry& entry, ColumnOrder order) {
+    if (const auto byLetters = longitudeFirstByLetters(entry))
+        return *byLetters;
+    switch (order) {
+    case ColumnOrder::LatitudeFirst:
+        return false;
+    case ColumnOrder::LongitudeFirst:
+        return true;
+    case ColumnOrder::LineByLine:
+    case ColumnOrder::Mixed:
+        break;
+    }
+    return entry.firstValue &&
+           std::fabs(dmsToDecimal(entry.firstValue->dms)) > kLongitudeFirstAbove;
+}
+
+bool orderChangesSomeLine(const std::vector<LogEntry>& entries, ColumnOrder order) {
+    return std::any_of(entries.begin(), entries.end(), [order](const LogEntry& entry) {
+        return isLongitudeFirst(entry, order) != isLongitudeFirst(entry, ColumnOrder::LineByLine);
+    });
+}
+
+size_t PhotoFolder::FoldedHash::operator()(const QString& name) const {
+    size_t hash = 1469598103934665603ull; // FNV-1a
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        const char16_t folded =
+            u < 0x80 ? (u >= u'A' && u <= u'Z' ? u + 32 : u) : c.toCaseFolded().unicode();
+        hash = (hash ^ folded) * 1099511628211ull;
+    }
+    return hash;
+}
+
+PhotoFolder::PhotoFolder(QString folder) : m_folder(std::move(folder)) {}
+
+const PhotoFolder::Listing& PhotoFolder::listing(const QString& relativeDir) {
+    const auto cached = m_listings.constFind(relativeDir);
+    if (cached != m_listings.constEnd())
+        return *cached;
+    Listing listing;
+    for (const FolderEntry& entry : listFolder(m_folder + relativeDir)) {
+        listing.isDir.insert(entry.name, entry.isDir);
+        listing.byFoldedName[entry.name].append(entry.name);
+    }
+    listing.unlisted = listing.isDir.isEmpty() && !QFileInfo(m_folder + relativeDir).isReadable();
+    return *m_listings.insert(relativeDir, std::move(listing));
+}
+
+std::optional<QString> PhotoFolder::entryIn(const QString& relativeDir, const QString& part,
+                                            bool wantDir) {
+    const Listing& entries = listing(relativeDir);
+    if (entries.unlisted) {
+        const QFileInfo info(m_folder + relativeDir + part);
+        if (wantDir ? info.isDir() : info.isFile())
+            return part;
+        return std::nullopt;
+    }
+    if (const auto exact = entries.isDir.constFind(part);
+        exact != entries.isDir.constEnd() && *exact == wantDir)
+        return part;
+    const auto folded = entries.byFoldedName.find(part);
+    if (folded == entries.byFoldedName.end())
+        return std::nullopt;
+    std::optional<QString> found;
+    for (const QString& candidate : folded->second) {
+        if (entries.isDir.value(candidate) != wantDir)
+            continue;
+        if (found) // "a.jpg" and "A.JPG" both differ from "A.jpg" in case alone
+            return std::nullopt;
+        found = candidate;
+    }
+    return found;
+}
+
+std::optional<QString> PhotoFolder::find(const QString& name) {
+    const bool inSubFolder = name.contains(u'/') || name.contains(u'\\');
+    if (!inSubFolder && name != u"." && name != u"..")
+        return name.isEmpty() ? std::nullopt : entryIn(QString(), name, false);
+    const QString path = QString(name).replace(u'\\', u'/');
+    const QStringList parts = path.split(u'/', Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return std::nullopt;
+    // "." and ".." have no entry of their own; such a name is looked up as written.
+    if (parts.contains(QStringLiteral(".")) || parts.contains(QStringLiteral(".."))) {
+        if (QFileInfo(m_folder + path).isFile())
+            return path;
+        return std::nullopt;
+    }
+    QString found;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const bool wantDir = i + 1 < parts.size();
+        const std::optional<QString> real = entryIn(found, parts.at(i), wantDir);
+        if (!real)
+            return std::nullopt;
+        found += *real;
+        if (wantDir)
+            found += u'/';
+    }
+    return found;
+}
+
+bool isImpossiblePosition(const GpsLogRecord& record) {
+    return record.coordinatesUnreadable || impossible(record.lat, kLatitudeLimit) ||
+           impossible(record.lon, 180.0);
+}
+
+LogRowMaker::LogRowMaker(RoadContext& ctx, bool isXml, ColumnOrder order)
+    : m_ctx(ctx), m_isXml(isXml), m_order(order), m_photos(ctx.log.logFolder) {}
+
+RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
+    if (m_ctx.list.isFull())
         return RecordResult::ListFull;
 
-    if (!isXml && ctx.log.autoSuffix && !fields.at(0).contains(u'.'))
-        fields[0] += QStringLiteral(".JPG");
-    while (fields.size() > 4)
-        fields.removeLast();
-    if (fields.size() < 4)
-        fields.append(QString());
+    const bool longitudeFirst = m_isXml || isLongitudeFirst(entry, m_order);
+    const QString& latText = longitudeFirst ? entry.second : entry.first;
+    const QString& lonText = longitudeFirst ? entry.first : entry.second;
+    const auto lat = onAxis(longitudeFirst ? entry.secondValue : entry.firstValue, Axis::Latitude);
+    const auto lon = onAxis(longitudeFirst ? entry.firstValue : entry.secondValue, Axis::Longitude);
 
     PhotoRow row;
     GpsLogRecord& record = row.record;
-    if (isXml) {
-        fields[0] = kNoMatchingPhoto;
-    } else {
-        record.fileName = fields.at(0);
-        record.fileExists = QFileInfo(ctx.log.logFolder + fields.at(0)).isFile();
+    QString shownName = kNoMatchingPhoto;
+    if (!m_isXml) {
+        shownName = entry.name;
+        if (m_ctx.log.autoSuffix && !shownName.contains(u'.'))
+            shownName += QStringLiteral(".JPG");
+        record.fileName = lookUp(shownName, record.fileExists);
+        if (record.fileExists)
+            shownName = record.fileName;
     }
     record.lat = lat.value_or(Dms{});
     record.lon = lon.value_or(Dms{});
-    const std::optional<double> altitude = vbnum::toDouble(fields.at(3));
-    // An altitude beyond single precision would be written as a failed rational.
-    if (altitude && std::isfinite(static_cast<float>(*altitude)))
-        record.altitude = static_cast<float>(*altitude);
-    else
-        record.noAltitude = true;
+    record.coordinatesUnreadable = !lat || !lon;
+    const QString altitudeShown = takeAltitude(entry.altitude, record);
 
-    if (isImpossiblePosition(record) && !ctx.log.invalidData) {
-        ctx.log.invalidData = true;
-        ctx.view.setInvalidDataShown(true);
-    }
-
-    row.texts[ColFileName] = fields.at(0);
-    row.texts[ColLatitude] = latitudeText(record.lat);
-    row.texts[ColLongitude] = longitudeText(record.lon);
-    row.texts[ColAltitude] = record.noAltitude ? QString() : altitudeText(fields.at(3));
-    row.texts[ColStatus] = !isXml && record.fileExists ? status::kPending : status::kNotFound;
+    row.texts[ColFileName] = shownName;
+    row.texts[ColLatitude] = lat ? latitudeText(record.lat) : latText;
+    row.texts[ColLongitude] = lon ? longitudeText(record.lon) : lonText;
+    row.texts[ColAltitude] = altitudeShown;
+    row.texts[ColStatus] = !m_isXml && record.fileExists ? status::kPending : status::kNotFound;
     row.icon = RowIcon::New;
     row.ghosted = !record.fileExists;
-    ctx.list.append(std::move(row));
 
-    ctx.view.yield();
+    noteProblems(entry, row);
+
+    const int index = m_ctx.list.append(std::move(row));
+    if (isImpossiblePosition(m_ctx.list.record(index))) {
+        if (m_firstInvalidRow < 0)
+            m_firstInvalidRow = index;
+        if (!m_ctx.log.invalidData) {
+            m_ctx.log.invalidData = true;
+            m_ctx.view.setInvalidDataShown(true);
+        }
+    }
+    m_ctx.view.yield();
     return RecordResult::Added;
+}
+
+void LogRowMaker::noteProblems(const LogEntry& entry, PhotoRow& row) {
+    const GpsLogRecord& record = row.record;
+    if (record.coordinatesUnreadable) {
+        row.texts[ColStatus] = kUnreadableCoordinate;
+        row.icon = RowIcon::Failed;
+        m_unreadable.append(entry.line);
+    } else if (isImpossiblePosition(record)) {
+        m_impossible.append(entry.line);
+    } else if (record.fileExists) {
+        // Judged on the file found, so "a.jpg" and "A.JPG" may be one photo: its copy would be
+        // written twice, the later row silently replacing the earlier one.
+        const auto first = m_lineOfPhoto.constFind(record.fileName);
+        if (first == m_lineOfPhoto.constEnd()) {
+            m_lineOfPhoto.insert(record.fileName, entry.line.number);
+        } else {
+            row.texts[ColStatus] = repeatsLineText(*first);
+            row.ghosted = true;
+            m_repeats.append({entry.line, *first});
+        }
+    }
+}
+
+QString LogRowMaker::lookUp(const QString& name, bool& found) {
+    const std::optional<QString> real = m_photos.find(name);
+    found = real.has_value();
+    return found ? *real : QString(name).replace(u'\\', u'/');
 }

@@ -16,8 +16,15 @@ void swapLatLon(RoadContext& ctx) {
         std::swap(record.lat, record.lon);
         invalid = invalid || isImpossiblePosition(record);
         ctx.list.setRecord(i, record);
-        ctx.list.setText(i, ColLatitude, latitudeText(record.lat));
-        ctx.list.setText(i, ColLongitude, longitudeText(record.lon));
+        if (record.coordinatesUnreadable) {
+            // The log's own texts stay on show, in their new columns.
+            const QString latitude = ctx.list.row(i).texts[ColLongitude];
+            ctx.list.setText(i, ColLongitude, ctx.list.row(i).texts[ColLatitude]);
+            ctx.list.setText(i, ColLatitude, latitude);
+        } else {
+            ctx.list.setText(i, ColLatitude, latitudeText(record.lat));
+            ctx.list.setText(i, ColLongitude, longitudeText(record.lon));
+        }
     }
     ctx.log.invalidData = invalid;
     ctx.view.setInvalidDataShown(invalid);

@@ -7,13 +7,20 @@
 #include "photolist/photolist.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <dirent.h>
+#include <memory>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
 const QString kLastFolder = QStringLiteral("LastFolder");
+const QString kUndecodableName = QStringLiteral("文件名无法识别");
 
 // More chosen files than this are queued without the duplicate check, which is quadratic.
 constexpr qsizetype kDuplicateCheckLimit = 20;
@@ -91,64 +98,91 @@ void endAddition(RoadContext& ctx) {
     enableForRows(ctx);
 }
 
-// Case-insensitive name order, as the usual Windows and desktop listings show a folder.
-QStringList photoNamesIn(const QString& folder) {
-    QStringList names = QDir(folder).entryList(QDir::Files, QDir::NoSort);
-    names.removeIf([](const QString& name) { return name.startsWith(u'.'); });
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+// Case-insensitive name order, as the usual Windows and desktop listings show a folder; the
+// photo files only, dot-files passed over.
+std::vector<FolderEntry> photosIn(const QString& folder) {
+    std::vector<FolderEntry> photos = listFolder(folder);
+    std::erase_if(photos, [](const FolderEntry& e) {
+        return e.isDir || e.name.startsWith(u'.') || !isPhotoFileName(e.name);
     });
-    return names;
+    std::sort(photos.begin(), photos.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    return photos;
 }
 
-// The number of photos left out because the list was full.
-qint32 addFolderPhotos(RoadContext& ctx, const QString& folderIn, qint32& count, bool assignMode) {
+struct FolderVisit {
+    qint32 leftOut = 0; // photos left out because the list was full
+    FolderAssignment found;
+};
+
+void assignPhoto(RoadContext& ctx, int row, const QString& name) {
+    GpsLogRecord record = ctx.list.record(row);
+    record.fileName = name;
+    record.fileExists = true;
+    ctx.list.setRecord(row, record);
+    ctx.list.setText(row, ColFileName, name);
+    ctx.list.setStatus(row, status::kPending, RowIcon::New);
+    ctx.list.setGhosted(row, false);
+}
+
+void addFoundPhoto(RoadContext& ctx, const QString& path, qint32& count, qint32& leftOut) {
+    switch (addPhotoRow(ctx, path, true)) {
+    case AddPhotoResult::Added: {
+        // A photo the listing found is queued even where the row was made as missing.
+        const int row = ctx.list.count() - 1;
+        if (!ctx.list.record(row).fileExists) {
+            GpsLogRecord record = ctx.list.record(row);
+            record.fileExists = true;
+            ctx.list.setRecord(row, record);
+            ctx.list.setStatus(row, status::kToRead, RowIcon::New);
+            ctx.list.setGhosted(row, false);
+        }
+        ++count;
+        break;
+    }
+    case AddPhotoResult::ListFull:
+        ++leftOut;
+        break;
+    case AddPhotoResult::AlreadyListed:
+    case AddPhotoResult::Refused:
+        break;
+    }
+}
+
+FolderVisit addFolderPhotos(RoadContext& ctx, const QString& folderIn, qint32& count,
+                            bool assignMode) {
     const QString folder = withClosingSeparator(folderIn);
-    const QStringList names = photoNamesIn(folder);
+    const std::vector<FolderEntry> photos = photosIn(folder);
     rememberFolder(ctx, folder);
 
-    qint32 leftOut = 0;
-    for (const QString& name : names) {
-        if (assignMode && count >= ctx.list.count())
-            break;
-        if (isPhotoFileName(name)) {
-            if (assignMode) {
-                GpsLogRecord record = ctx.list.record(count);
-                record.fileName = name;
-                record.fileExists = true;
-                ctx.list.setRecord(count, record);
-                ctx.list.setText(count, ColFileName, name);
-                ctx.list.setStatus(count, status::kPending, RowIcon::New);
-                ctx.list.setGhosted(count, false);
-                ++count;
-            } else {
-                switch (addPhotoRow(ctx, folder + name, true)) {
-                case AddPhotoResult::Added: {
-                    // A photo the listing found is queued even where the row was made as missing.
-                    const int row = ctx.list.count() - 1;
-                    if (!ctx.list.record(row).fileExists) {
-                        GpsLogRecord record = ctx.list.record(row);
-                        record.fileExists = true;
-                        ctx.list.setRecord(row, record);
-                        ctx.list.setStatus(row, status::kToRead, RowIcon::New);
-                        ctx.list.setGhosted(row, false);
-                    }
-                    ++count;
-                    break;
-                }
-                case AddPhotoResult::ListFull:
-                    ++leftOut;
-                    break;
-                case AddPhotoResult::AlreadyListed:
-                case AddPhotoResult::Refused:
-                    break;
-                }
-            }
+    FolderVisit visit;
+    for (const FolderEntry& photo : photos) {
+        ++visit.found.photos;
+        visit.found.undecodable += photo.undecodable ? 1 : 0;
+        if (assignMode) {
+            // Past the last point the photos are only counted.
+            if (count >= ctx.list.count())
+                continue;
+            if (photo.undecodable)
+                ctx.list.setStatus(count, kUndecodableName, RowIcon::Failed);
+            else
+                assignPhoto(ctx, count, photo.name);
+            ++count;
+        } else if (!photo.undecodable) {
+            addFoundPhoto(ctx, folder + photo.name, count, visit.leftOut);
         }
         ctx.view.yield();
     }
-    return leftOut;
+    return visit;
+}
+
+void tellUndecodable(RoadContext& ctx, int undecodable) {
+    if (undecodable > 0)
+        ctx.view.message(titles::kNotice,
+                         QString::number(undecodable) + addtexts::kUndecodableSuffix,
+                         MessageIcon::Warning);
 }
 
 bool isNameListFile(const QString& path) {
@@ -166,7 +200,47 @@ QString nameField(const QString& line) {
     return fields.first().trimmed();
 }
 
+// False only for a readable file without a non-blank line; a file that cannot be read is left to
+// the reader's own failure path.
+bool namesAnything(const QString& path) {
+    TextLineReader reader(path);
+    if (!reader.open())
+        return true;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (!line->trimmed().isEmpty())
+            return true;
+    }
+    return reader.hasError();
+}
+
 } // namespace
+
+std::vector<FolderEntry> listFolder(const QString& folder) {
+    std::vector<FolderEntry> entries;
+    const QByteArray dirPath = QFile::encodeName(withClosingSeparator(folder));
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(dirPath.constData()), ::closedir);
+    if (!dir)
+        return entries;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const QByteArray raw(entry->d_name);
+        if (raw == "." || raw == "..")
+            continue;
+        bool isDir = entry->d_type == DT_DIR;
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat target {};
+            if (::stat((dirPath + raw).constData(), &target) != 0)
+                continue;
+            isDir = S_ISDIR(target.st_mode);
+            isFile = S_ISREG(target.st_mode);
+        }
+        if (!isDir && !isFile)
+            continue;
+        const QString name = QFile::decodeName(raw);
+        entries.push_back({name, isDir, QFile::encodeName(name) != raw});
+    }
+    return entries;
+}
 
 QString addfilesdialog::filter() {
     return QStringLiteral("全部可读类型|*.jpg;*.jpeg;*.tif;*.tiff;*.exi;*.exif;*.txt;*.log;*.csv;"
@@ -223,7 +297,14 @@ int AddPhoto(RoadContext& ctx, const QString& path, bool skipDuplicateCheck) {
 }
 
 void AddFolderPhotos(RoadContext& ctx, const QString& folder, qint32& count, bool assignMode) {
-    tellListFull(ctx, addFolderPhotos(ctx, folder, count, assignMode));
+    const FolderVisit visit = addFolderPhotos(ctx, folder, count, assignMode);
+    tellListFull(ctx, visit.leftOut);
+    tellUndecodable(ctx, visit.found.undecodable);
+}
+
+FolderAssignment assignFolderPhotos(RoadContext& ctx, const QString& folder) {
+    qint32 count = 0;
+    return addFolderPhotos(ctx, folder, count, true).found;
 }
 
 void clearPhotoList(RoadContext& ctx) {
@@ -307,13 +388,14 @@ void addFolder(RoadContext& ctx, const QString& chosen) {
     setAddingControlsEnabled(ctx, false);
     ctx.view.setBusyCursor(true);
     qint32 count = 0;
-    const qint32 leftOut = addFolderPhotos(ctx, folder, count, false);
+    const FolderVisit visit = addFolderPhotos(ctx, folder, count, false);
     ctx.view.setBusyCursor(false);
     if (count < 1)
         ctx.view.message(titles::kNotice, addtexts::kNothingFound, MessageIcon::Warning);
     else
         tellAdded(ctx, count);
-    tellListFull(ctx, leftOut);
+    tellListFull(ctx, visit.leftOut);
+    tellUndecodable(ctx, visit.found.undecodable);
     endAddition(ctx);
     ctx.log.batchDone = false;
 }
@@ -331,6 +413,11 @@ void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
     };
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         fail();
+        return;
+    }
+    if (!namesAnything(path)) {
+        ctx.view.message(titles::kNotice, addtexts::kNoNamesInList, MessageIcon::Warning);
+        finish();
         return;
     }
 
@@ -364,4 +451,70 @@ void LoadFileListLog(RoadContext& ctx, const QString& pathIn) {
     }
     tellListFull(ctx, leftOut);
     finish();
+}
+
+// The folder's files straight from the directory entries: a stat only where the entry does not
+// tell its kind (a link, a file system without types), not one per photo as QDir's listing does.
+QStringList folderPhotoPaths(const QString& folderIn) {
+    const QString folder = withClosingSeparator(folderIn);
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return {};
+    QStringList names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const QString name = QFile::decodeName(entry->d_name);
+        if (!isPhotoFileName(name))
+            continue;
+        bool file = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            file = ::stat(QFile::encodeName(folder + name).constData(), &st) == 0 &&
+                   S_ISREG(st.st_mode);
+        }
+        if (file)
+            names.append(name);
+    }
+    ::closedir(dir);
+    // The order of photoNamesIn, with each name folded once instead of in every comparison.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(std::size_t(names.size()));
+    for (const QString& name : std::as_const(names))
+        keyed.emplace_back(name.toCaseFolded(), name);
+    std::sort(keyed.begin(), keyed.end());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        names[i] = keyed[std::size_t(i)].second;
+    QStringList paths;
+    paths.reserve(names.size());
+    const bool binned = isInRecycleBin(folder);
+    for (const QString& name : std::as_const(names)) {
+        // Only a name holding a separator or a "$" can make a path a recycle bin's.
+        const bool odd = name.contains(u'\\') || name.contains(u'$');
+        if (!binned && (!odd || !isInRecycleBin(folder + name)))
+            paths.append(folder + name);
+    }
+    return paths;
+}
+
+std::optional<QStringList> nameListPaths(const QString& pathIn, bool autoSuffix) {
+    const QString path = pathIn.trimmed();
+    TextLineReader reader(path);
+    if (path.isEmpty() || !QFileInfo(path).isFile() || !reader.open())
+        return std::nullopt;
+    const QString folder = folderOf(path);
+    QStringList paths;
+    while (const std::optional<QString> line = reader.readLine()) {
+        if (paths.isEmpty() && line->contains(QStringLiteral("<?xml")))
+            return std::nullopt;
+        if (line->trimmed().isEmpty())
+            continue;
+        QString name = nameField(*line);
+        if (!name.contains(u'.') && autoSuffix)
+            name += QStringLiteral(".JPG");
+        paths.append(folder + name);
+    }
+    if (reader.hasError())
+        return std::nullopt;
+    return paths;
 }

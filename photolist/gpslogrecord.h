@@ -3,6 +3,7 @@
 #include "base/coordinates.h"
 
 #include <QString>
+#include <optional>
 
 // One row's record. For a log row fileName is relative to the log folder; for a photo added for
 // export it is the full path. A new record is zero-filled.
@@ -13,4 +14,9 @@ struct GpsLogRecord {
     Dms lon;
     float altitude = 0.0f;
     bool noAltitude = false;
+    // Photos matched to a track by time: their corrected capture time in UTC, milliseconds since
+    // 1970, written as GPSDateStamp and GPSTimeStamp.
+    std::optional<qint64> gpsTimeMs;
+    // The log's latitude or longitude text is no coordinate: lat and lon hold nothing to write.
+    bool coordinatesUnreadable = false;
 };

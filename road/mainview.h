@@ -37,6 +37,9 @@ public:
     virtual bool skipMakerNote() const = 0;
     // The action box: 0 import, 1 export.
     virtual int action() const = 0;
+    // Switches the action box as if the user had chosen index (the list is emptied when it
+    // changes). Views without an action box (silent mode) have nothing to switch.
+    virtual void setAction(int /*index*/) {}
     // In silent mode the batch closes the window at its end.
     virtual void closeWindow() = 0;
 };

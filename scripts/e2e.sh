@@ -3,7 +3,9 @@
 #  1. `cmake --install` into a fresh prefix; under a real X server (Xvfb) the installed program
 #     starts on the bundled sample, each action is photographed, and SIGTERM closes the window,
 #     which saves the choices in the per-user folder (the prefix is an installed program's).
-#  2. The .deb made by CPack installs and removes cleanly (needs root; skipped otherwise).
+#  2. A screen reader's view: over AT-SPI (a private D-Bus session) the photo list is a table
+#     whose first row reads the sample's first photo and its status.
+#  3. The .deb made by CPack installs and removes cleanly (needs root; skipped otherwise).
 # Usage: scripts/e2e.sh [build-dir]    (after scripts/setup.sh)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +23,13 @@ cmake --install "$build" --prefix "$work/prefix" > /dev/null
 program="$work/prefix/bin/corvexa-gps"
 [ -f "$work/prefix/etc/xdg/Corvexa/Corvexa.conf" ] || fail "version record not installed"
 [ -f "$work/prefix/share/applications/corvexa-gps.desktop" ] || fail "desktop entry not installed"
+guide="$work/prefix/share/doc/corvexa-gps/README.html"
+[ -f "$guide" ] || fail "user guide not installed"
+xmllint --html --noout "$guide" 2> "$work/guide.err" && [ ! -s "$work/guide.err" ] ||
+    fail "user guide is not clean HTML: $(head -n 3 "$work/guide.err")"
+for picture in $(grep -o 'src="[^"]*"' "$guide" | cut -d'"' -f2); do
+    [ -f "$(dirname "$guide")/$picture" ] || fail "user guide lacks its picture $picture"
+done
 "$program" --version | grep -q corvexa-gps || fail "--version"
 
 cp -r "$here/samples" "$work/samples"
@@ -59,6 +68,45 @@ shoot import "$work/samples/gps-log.txt"
 [ -f "$settings" ] || fail "settings were not kept in the per-user folder"
 [ ! -e "$work/prefix/bin/SETTINGS.INI" ] || fail "settings were written beside the installed program"
 grep -q '^Action=0' "$settings" || fail "import action not saved"
+
+# The photo list's first row as AT-SPI reads it: "name|latitude|longitude|altitude|status".
+cat > "$work/atspi-row.py" <<'PY'
+import sys, time
+import pyatspi
+
+def find_table(node, depth=0):
+    if node is None or depth > 12:
+        return None
+    if node.getRole() == pyatspi.ROLE_TABLE and node.name == "照片列表":
+        return node
+    for child in node:
+        if child is not None and child.getRole() != pyatspi.ROLE_TABLE_CELL:
+            found = find_table(child, depth + 1)
+            if found is not None:
+                return found
+    return None
+
+deadline = time.time() + 20
+while time.time() < deadline:
+    for app in pyatspi.Registry.getDesktop(0):
+        table = find_table(app) if app is not None and app.name == "corvexa-gps" else None
+        if table is not None:
+            cells = table.queryTable()
+            with open(sys.argv[1], "w", encoding="utf-8") as out:
+                out.write("|".join(cells.getAccessibleAt(0, c).name for c in range(cells.nColumns)))
+            sys.exit(0)
+    time.sleep(0.5)
+sys.exit("no photo list over AT-SPI")
+PY
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 dbus-run-session -- bash -c '
+    "$1" "$2" & pid=$!
+    /usr/bin/python3 "$3" "$4"; status=$?
+    kill -TERM "$pid"; wait "$pid"
+    exit $status' atspi "$program" "$work/samples/gps-log.txt" "$work/atspi-row.py" \
+    "$work/atspi-row.txt" > "$work/atspi.log" 2>&1 || fail "AT-SPI: $(tail -n 3 "$work/atspi.log")"
+row=$(cat "$work/atspi-row.txt")
+[ "${row%%|*}" = "IMG_0001.JPG" ] && [ "${row##*|}" = "待处理" ] || fail "AT-SPI read the first row as: $row"
+echo "e2e: AT-SPI reads the first row: $row"
 sed -i 's/^Action=0/Action=1/' "$settings"
 shoot export
 grep -q '^Action=1' "$settings" || fail "export action not kept"

@@ -6,7 +6,9 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 
 packages=(cmake g++ make pkg-config qt6-base-dev libexiv2-dev fonts-wqy-microhei
-          libimage-exiftool-perl gpsbabel xvfb xauth x11-utils imagemagick libheif-examples)
+          libimage-exiftool-perl gpsbabel xvfb xauth x11-utils imagemagick
+          qt6-translations-l10n at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-daemon
+          libxml2-utils libheif-examples)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

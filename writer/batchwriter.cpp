@@ -6,9 +6,11 @@
 #include "photolist/photolist.h"
 #include "writer/serialworker.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include <future>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <sys/stat.h>
 #include <unordered_set>
@@ -75,6 +78,19 @@ std::optional<std::vector<qint32>> dmsRationals(const Dms& value) {
         qAbs(qint32(value.deg)), 1, qAbs(qint32(value.min)), 1, seconds->num, seconds->den};
 }
 
+// GPSTimeStamp (hours, minutes, seconds with milliseconds) and GPSDateStamp ("2024:05:01") of a
+// UTC time, as the photo was matched to a timed track.
+void appendGpsTime(std::vector<TagWrite>& tags, qint64 utcMs) {
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(utcMs, QTimeZone::utc());
+    const QTime time = utc.time();
+    const qint32 ms = time.second() * 1000 + time.msec();
+    const qint32 divisor = std::gcd(ms, 1000);
+    tags.push_back(
+        {7, codec::Rational, 3,
+         std::vector<qint32>{time.hour(), 1, time.minute(), 1, ms / divisor, 1000 / divisor}});
+    tags.push_back({29, codec::Ascii, 11, utc.date().toString(QStringLiteral("yyyy:MM:dd"))});
+}
+
 // The GPS tags of one record, in the order they are written; empty when a value cannot be written.
 // Texts of type 2 count their closing NUL.
 std::optional<std::vector<TagWrite>> gpsTags(const GpsLogRecord& record) {
@@ -96,6 +112,8 @@ std::optional<std::vector<TagWrite>> gpsTags(const GpsLogRecord& record) {
         tags.push_back({5, codec::Byte, 1, QByteArray(1, record.altitude < 0 ? 1 : 0)});
         tags.push_back({6, codec::Rational, 1, std::vector<qint32>{altitude->num, altitude->den}});
     }
+    if (record.gpsTimeMs)
+        appendGpsTime(tags, *record.gpsTimeMs);
     return tags;
 }
 

@@ -1,6 +1,7 @@
 #include "writer/silentrun.h"
 
 #include "base/settings.h"
+#include "base/timesettings.h"
 #include "base/vbnum.h"
 #include "gpslog/logreader.h"
 #include "photolist/gpslogstate.h"
@@ -44,14 +45,48 @@ bool storedSkipMakerNote() {
     return vbnum::leadingValue(value) != 0;
 }
 
-// With no list to look at, every row that was not written is named.
-void reportUnwrittenRows(const PhotoList& list, IMessageSink& sink) {
+// With no list to look at, every row that was not written is named, with the reason the load gave
+// it ("不在轨迹时间范围内"); after a timed track every written photo is named with how it matched.
+void reportRows(const PhotoList& list, const QStringList& loadStatus, bool timed,
+                IMessageSink& sink) {
     for (int i = 0; i < list.count(); ++i) {
         const PhotoRow& row = list.row(i);
+        QString text = row.texts[ColFileName] + u' ' + row.texts[ColStatus];
+        if (loadStatus.at(i) != status::kPending && loadStatus.at(i) != status::kNotFound)
+            text += QStringLiteral("（%1）").arg(loadStatus.at(i));
         if (row.icon != RowIcon::Done)
-            sink.message(titles::kWarning, row.texts[ColFileName] + u' ' + row.texts[ColStatus],
-                         MessageIcon::Warning);
+            sink.message(titles::kWarning, text, MessageIcon::Warning);
+        else if (timed)
+            sink.message(titles::kNotice, text, MessageIcon::Information);
     }
+}
+
+QString lineText(const LogLine& line) {
+    return QStringLiteral("第 %1 行：%2").arg(line.number).arg(line.text);
+}
+
+// With no list to look at, every line the load could not use as it stands is named, with its
+// number and text as the user finds them in the log.
+void reportLogLines(const LogLoadResult& load, IMessageSink& sink) {
+    for (const LogLine& line : load.unreadable)
+        sink.message(titles::kError, lineText(line) + QStringLiteral("（坐标无法识别）"),
+                     MessageIcon::Error);
+    for (const LogLine& line : load.impossible)
+        sink.message(titles::kError, lineText(line) + QStringLiteral("（坐标超出范围）"),
+                     MessageIcon::Error);
+    for (const LogLine& line : load.unused)
+        sink.message(titles::kWarning, lineText(line) + QStringLiteral("（无法识别，未载入）"),
+                     MessageIcon::Warning);
+    if (load.unusedCount > load.unused.size())
+        sink.message(
+            titles::kWarning,
+            QStringLiteral("另有 %1 行无法识别，未列出").arg(load.unusedCount - load.unused.size()),
+            MessageIcon::Warning);
+    for (const LogRowMaker::Repeat& repeat : load.repeats)
+        sink.message(titles::kWarning,
+                     lineText(repeat.line) + QStringLiteral("（") +
+                         repeatsLineText(repeat.firstLine) + QStringLiteral("，不会写入）"),
+                     MessageIcon::Warning);
 }
 
 } // namespace
@@ -60,6 +95,7 @@ int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTex
     app.silentMode = true;
     PhotoList list;
     GpsLogState log;
+    log.time = timesettings::withOverrides(timesettings::read(), app.timeOverrides);
     SilentView view(err, storedSkipMakerNote());
     RoadContext ctx{list, log, app, view};
 
@@ -76,17 +112,22 @@ int runSilentBatch(AppState& app, const QString& logPath, QTextStream& out, QTex
     }
     if (list.count() == 0) {
         view.message(titles::kError, view.tips(), MessageIcon::Error);
+        reportLogLines(load, view);
         return silentexit::kNoneWritten;
     }
     view.message(titles::kNotice, view.tips(), MessageIcon::Information);
+    QStringList loadStatus;
+    for (int i = 0; i < list.count(); ++i)
+        loadStatus.append(list.row(i).texts[ColStatus]);
+    reportLogLines(load, view);
 
     const BatchResult result = cmdStart_Click(ctx);
     if (result.end != BatchEnd::Finished)
         return silentexit::kNoneWritten;
-    reportUnwrittenRows(list, view);
+    reportRows(list, loadStatus, log.timedTrack != nullptr, view);
     out << batchSummary(result.written) << Qt::endl;
     if (result.written == 0)
         return silentexit::kNoneWritten;
-    const bool everyLineWritten = result.written == result.rows && load.leftOut == 0;
+    const bool everyLineWritten = result.written == result.rows && load.nothingLeftOut();
     return everyLineWritten ? silentexit::kAllWritten : silentexit::kSomeWritten;
 }

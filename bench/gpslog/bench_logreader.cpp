@@ -1,7 +1,7 @@
-// Loads a generated log of the list's full 32767 rows through LoadGpsLog with a view that does
-// nothing, and prints the time against plain line-by-line reading of the same file. With
-// --window it loads the same log into the main window instead (offscreen, as a command-line log
-// is loaded at start) and prints that time and the peak memory of the process.
+// Loads a generated log of the list's full 32767 rows through LoadGpsLog, as -silent does (a view
+// that does nothing) and into the shown main window (offscreen unless a platform is set), and
+// prints both times against plain line-by-line reading of the same file, with the peak memory.
+// Usage: bench_logreader [rounds]
 
 #include "app/frmgps.h"
 #include "gpslog/logreader.h"
@@ -13,9 +13,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -33,13 +35,6 @@ public:
     int action() const override { return 0; }
     void closeWindow() override {}
 };
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 long peakRssKiB() {
     rusage usage{};
@@ -90,52 +85,25 @@ qint64 plainReadNs(const QString& path) {
     return ns;
 }
 
-} // namespace
+// Median and range of a sample, in milliseconds.
+struct Spread {
+    double median = 0;
+    double low = 0;
+    double high = 0;
+};
 
-// The time the shown window takes to load the log through its open-log road, repainting as it
-// goes, and the peak memory then.
-int measureWindow(const QString& logPath, int lines) {
-    AppState state;
-    FrmGps window(state);
-    window.show();
-    QCoreApplication::processEvents();
-    QElapsedTimer timer;
-    timer.start();
-    const double cpuBefore = cpuSeconds();
-    RoadContext ctx = window.context();
-    LoadGpsLog(ctx, logPath);
-    QCoreApplication::processEvents();
-    const qint64 loadNs = timer.nsecsElapsed();
-    if (window.photoList().count() != lines)
-        qFatal("the window did not load the log whole: %d rows", window.photoList().count());
-    std::printf("window load, %d lines:   %8.1f ms (goal: < 2000 ms), %.1f s on the CPU\n", lines,
-                loadNs / 1e6, cpuSeconds() - cpuBefore);
-    std::printf("peak RSS:                  %8.1f MB (goal: < 150 MB)\n", peakRssKiB() / 1024.0);
-    return 0;
+Spread spreadOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.front(), values.back()};
 }
 
-int main(int argc, char** argv) {
-    const bool throughWindow = argc > 1 && qstrcmp(argv[1], "--window") == 0;
-    if (throughWindow && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    std::unique_ptr<QCoreApplication> app;
-    if (throughWindow)
-        app = std::make_unique<QApplication>(argc, argv);
-    else
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        qFatal("no temporary folder");
-    qputenv("CORVEXA_SETTINGS_FILE", dir.filePath(QStringLiteral("SETTINGS.INI")).toLocal8Bit());
+void printRow(const char* what, const Spread& ms, const Spread& ratio, const char* goal) {
+    std::printf("%-26s %7.1f ms (%6.1f-%6.1f)  ratio %5.1f (%5.1f-%5.1f)  %s\n", what, ms.median,
+                ms.low, ms.high, ratio.median, ratio.low, ratio.high, goal);
+}
 
-    const int lines = PhotoList::kMaxRows;
-    const QString logPath = writeLog(dir, lines);
-    if (throughWindow)
-        return measureWindow(logPath, lines);
-    const long rssBefore = peakRssKiB();
-
-    const qint64 referenceNs = plainReadNs(logPath);
-
+// The core load as -silent runs it: a view that does nothing.
+qint64 coreLoadNs(const QString& logPath, int lines) {
     PhotoList list;
     GpsLogState log;
     AppState state;
@@ -144,16 +112,64 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     const LogLoadResult result = LoadGpsLog(ctx, logPath);
-    const qint64 loadNs = timer.nsecsElapsed();
-    const long rssAfter = peakRssKiB();
-
+    const qint64 ns = timer.nsecsElapsed();
     if (result.status != LogLoadStatus::Loaded || result.rows != lines)
         qFatal("the log did not load whole: %d rows", result.rows);
-    std::printf("LoadGpsLog, %d lines:      %8.1f ms\n", lines, loadNs / 1e6);
-    std::printf("plain line reading:        %8.1f ms\n", referenceNs / 1e6);
-    std::printf("ratio load / plain read:   %8.1f\n", double(loadNs) / double(referenceNs));
-    std::printf("peak RSS before the load:  %8.1f MB\n", rssBefore / 1024.0);
-    std::printf("peak RSS after the load:   %8.1f MB (goal through the window: < 150 MB)\n",
-                rssAfter / 1024.0);
+    return ns;
+}
+
+// A new shown window loading the log as a command-line log is loaded, repainting as it goes.
+qint64 windowLoadNs(const QString& logPath, int lines) {
+    AppState state;
+    FrmGps window(state);
+    window.show();
+    QCoreApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    RoadContext ctx = window.context();
+    LoadGpsLog(ctx, logPath);
+    QCoreApplication::processEvents();
+    const qint64 ns = timer.nsecsElapsed();
+    if (window.photoList().count() != lines)
+        qFatal("the window did not load the log whole: %d rows", window.photoList().count());
+    return ns;
+}
+
+} // namespace
+
+// Rounds interleave the reference, the core load and the window load, so that a busy moment of
+// the machine falls on all three alike; ratios are taken within each round.
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        qFatal("no temporary folder");
+    qputenv("CORVEXA_SETTINGS_FILE", dir.filePath(QStringLiteral("SETTINGS.INI")).toLocal8Bit());
+
+    const int lines = PhotoList::kMaxRows;
+    const QString logPath = writeLog(dir, lines);
+    std::vector<double> plainMs, coreMs, windowMs, coreRatio, windowRatio;
+    for (int round = 0; round < rounds; ++round) {
+        const double plain = plainReadNs(logPath) / 1e6;
+        const double core = coreLoadNs(logPath, lines) / 1e6;
+        const double shown = windowLoadNs(logPath, lines) / 1e6;
+        plainMs.push_back(plain);
+        coreMs.push_back(core);
+        windowMs.push_back(shown);
+        coreRatio.push_back(core / plain);
+        windowRatio.push_back(shown / plain);
+    }
+    std::printf("%d lines, %d rounds; ratios against plain line reading in the same round\n", lines,
+                rounds);
+    const Spread plain = spreadOf(plainMs);
+    std::printf("%-26s %7.1f ms (%6.1f-%6.1f)\n", "plain line reading", plain.median, plain.low,
+                plain.high);
+    printRow("LoadGpsLog (-silent)", spreadOf(coreMs), spreadOf(coreRatio), "goal < 80 ms");
+    printRow("LoadGpsLog in the window", spreadOf(windowMs), spreadOf(windowRatio),
+             "goal < 150 ms");
+    std::printf("%-26s %7.1f MB\n", "peak RSS", peakRssKiB() / 1024.0);
     return 0;
 }

@@ -106,6 +106,17 @@ private slots:
         Dialog d;
         QCOMPARE(d.checks(), checks);
         QCOMPARE(d.header->isChecked(), header);
+
+        // The export reads the same choices at every run.
+        const StoredTextOptions read = storedTextOptions();
+        QList<int> columns;
+        const int tags[] = {13, 15, 17, 24, 26};
+        for (int i = 0; i < 5; ++i) {
+            if (checks[3 + i])
+                columns.append(tags[i]);
+        }
+        QCOMPARE(read.columns, columns);
+        QCOMPARE(read.header, header);
     }
 
     void fixedRowsStayChecked() {

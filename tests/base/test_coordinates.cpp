@@ -23,19 +23,36 @@ private slots:
                                           << "33°52′7.68″W";
         QTest::newRow("half degree") << "31.5" << 31 << 30 << 0.0f << "31°30′0″N"
                                      << "31°30′0″E";
-        // The floor of a minute a hair below 12 keeps 11 minutes and 60 seconds.
-        QTest::newRow("sixty seconds") << "31.2" << 31 << 11 << 60.0f << "31°11′60″N"
-                                       << "31°11′60″E";
+        // The floor of a minute a hair below 12 gives 59.99999… seconds: written as the minute.
+        QTest::newRow("sixty seconds carried") << "31.2" << 31 << 12 << 0.0f << "31°12′0″N"
+                                               << "31°12′0″E";
         QTest::newRow("dms") << "31:12:30" << 31 << 12 << 30.0f << "31°12′30″N"
                              << "31°12′30″E";
         QTest::newRow("negative dms") << "-33:52:7.68" << -33 << 52 << 7.68f << "33°52′7.68″S"
                                       << "33°52′7.68″W";
         QTest::newRow("no seconds") << "31:12" << 31 << 12 << 0.0f << "31°12′0″N"
                                     << "31°12′0″E";
-        QTest::newRow("fractions floored") << "31.9:12.7:5.5" << 31 << 12 << 5.5f << "31°12′5.5″N"
-                                           << "31°12′5.5″E";
-        QTest::newRow("letters in dms") << "31x:12y:30z" << 31 << 12 << 30.0f << "31°12′30″N"
-                                        << "31°12′30″E";
+        QTest::newRow("decimal minutes") << "31:13.824" << 31 << 13 << 49.44f << "31°13′49.44″N"
+                                         << "31°13′49.44″E";
+        QTest::newRow("degree marks") << "31°13′49.44″" << 31 << 13 << 49.44f << "31°13′49.44″N"
+                                      << "31°13′49.44″E";
+        QTest::newRow("ascii marks with blanks")
+            << "31° 13' 49.44\"" << 31 << 13 << 49.44f << "31°13′49.44″N"
+            << "31°13′49.44″E";
+        QTest::newRow("letter after") << "31.2304N" << 31 << 13 << 49.44f << "31°13′49.44″N"
+                                      << "31°13′49.44″E";
+        QTest::newRow("letter before with a blank")
+            << "S 33.8688" << -33 << 52 << 7.68f << "33°52′7.68″S"
+            << "33°52′7.68″W";
+        QTest::newRow("lower-case west after marks")
+            << "0°7′40.08″w" << 0 << 7 << 40.08f << "0°7′40.08″S"
+            << "0°7′40.08″W";
+        QTest::newRow("U+2212 minus") << "\u221233.8688" << -33 << 52 << 7.68f << "33°52′7.68″S"
+                                      << "33°52′7.68″W";
+        QTest::newRow("plus sign, blanks around") << "  +31.5\t" << 31 << 30 << 0.0f << "31°30′0″N"
+                                                  << "31°30′0″E";
+        QTest::newRow("impossible but readable") << "200.5" << 200 << 30 << 0.0f << "200°30′0″N"
+                                                 << "200°30′0″E";
         // Between -1 and 0 degrees the sign has no whole degree to live in.
         QTest::newRow("small negative decimal") << "-0.5" << 0 << 30 << 0.0f << "0°30′0″S"
                                                 << "0°30′0″W";
@@ -64,10 +81,31 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("letters") << "abc";
         QTest::newRow("empty") << "";
-        QTest::newRow("trailing letters") << "31.5N";
+        QTest::newRow("blanks") << "  ";
+        QTest::newRow("trailing letters") << "121.4737abc";
+        QTest::newRow("exponent") << "1e2";
+        QTest::newRow("overflowing exponent") << "1e309";
+        QTest::newRow("NaN") << "NaN";
+        QTest::newRow("infinity") << "-inf";
+        QTest::newRow("two points") << "31.2.3";
+        QTest::newRow("comma as decimal point") << "31,5";
+        QTest::newRow("sign and letter") << "-31.5S";
+        QTest::newRow("two letters") << "N31.5E";
         QTest::newRow("degrees beyond 16 bits") << "40000";
+        QTest::newRow("seven digits") << "1214737";
         QTest::newRow("dms degrees beyond 16 bits") << "40000:0:0";
-        QTest::newRow("dms minutes beyond 16 bits") << "0:-40000:0";
+        QTest::newRow("75 minutes") << "31:75:00";
+        QTest::newRow("90 seconds") << "121:28:90";
+        QTest::newRow("signed minutes") << "31:-5:0";
+        QTest::newRow("four parts") << "31:12:30:5";
+        QTest::newRow("decimals before the last part") << "31.5:10";
+        QTest::newRow("colon in markup") << "Day 1: Shanghai";
+        QTest::newRow("time of day in a name") << "10:30, 12 km";
+        QTest::newRow("xml attribute") << "xmlns=\"http://www.opengis.net/kml/2.2\"";
+        QTest::newRow("minutes before degrees") << "13′31°";
+        QTest::newRow("marks without degrees") << "13'49.44\"";
+        QTest::newRow("empty dms part") << "31::30";
+        QTest::newRow("sign after a blank") << "- 31.5";
     }
     void refusesWhatIsNoCoordinate() {
         QFETCH(QString, text);
@@ -81,11 +119,42 @@ private slots:
         QCOMPARE(latitudeRef(Dms{-1, 0, 0.0f, false}), u'S');
         QCOMPARE(longitudeRef(Dms{0, 30, 0.0f, true}), u'W');
         QVERIFY(!decimalToDms(std::nan("")));
+        QVERIFY(!decimalToDms(INFINITY));
+        // A photo's 10°59′59.9999″ exports as the position a reader shows.
+        QCOMPARE(latitudeText(*decimalToDms(10.99999999)), QStringLiteral("11°0′0″N"));
         QCOMPARE(decimalToDms(-32767.5)->deg, -32767);
     }
 
-    void formatsTinySecondsInExponentForm() {
-        QCOMPARE(FormatDms(Dms{12, 0, 1.705303e-12f, false}), QStringLiteral("12°0′1.705303E-12″"));
+    // The seconds shown are those the writer stores: rounding residues are no exponent, and
+    // seconds that round to 60 show as the next minute (or degree).
+    void formatsSecondsAsWritten_data() {
+        QTest::addColumn<int>("deg");
+        QTest::addColumn<int>("min");
+        QTest::addColumn<float>("sec");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("residue of a whole minute") << 121 << 12 << 1.023182e-11f << "121°12′0″";
+        QTest::newRow("two decimals") << 31 << 13 << 49.44f << "31°13′49.44″";
+        QTest::newRow("rounded to two decimals") << 31 << 13 << 49.4399f << "31°13′49.44″";
+        QTest::newRow("three decimals kept") << 31 << 13 << 49.483f << "31°13′49.483″";
+        QTest::newRow("finer than milliseconds") << 31 << 13 << 49.4832f << "31°13′49.4832″";
+        QTest::newRow("sixty") << 30 << 8 << 60.0f << "30°9′0″";
+        QTest::newRow("just below sixty") << 10 << 59 << 59.9999f << "11°0′0″";
+    }
+    void formatsSecondsAsWritten() {
+        QFETCH(int, deg);
+        QFETCH(int, min);
+        QFETCH(float, sec);
+        QFETCH(QString, text);
+        QCOMPARE(FormatDms(Dms{qint16(deg), qint16(min), sec, false}), text);
+    }
+
+    void letterOfTheOtherAxisIsRefused() {
+        QVERIFY(parseCoordinate(u"31.5N", Axis::Latitude));
+        QVERIFY(!parseCoordinate(u"31.5N", Axis::Longitude));
+        QVERIFY(!parseCoordinate(u"E121.5", Axis::Latitude));
+        QVERIFY(parseCoordinate(u"121.5", Axis::Latitude));
+        QCOMPARE(readCoordinate(u"w 0.5")->axis, Axis::Longitude);
+        QVERIFY(readCoordinate(u"w 0.5")->dms.isNegative());
     }
 
     void convertsBackToDecimal_data() {

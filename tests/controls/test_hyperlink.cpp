@@ -4,6 +4,8 @@
 #include "controls/olecolor.h"
 #include "controls/uchyperlink.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -61,6 +63,7 @@ private slots:
     void shortenedCaption_data();
     void shortenedCaption();
     void autoSizeShowsTheWholeCaption();
+    void aScreenReaderSeesALinkItCanPress();
 };
 
 void TestHyperLink::defaults() {
@@ -236,6 +239,20 @@ void TestHyperLink::autoSizeShowsTheWholeCaption() {
     link.setAutoSize(true);
     QCOMPARE(link.shownCaption(), caption);
     QVERIFY(link.width() >= QFontMetrics(link.FontNormal()).horizontalAdvance(caption) + 2);
+}
+
+void TestHyperLink::aScreenReaderSeesALinkItCanPress() {
+    UcHyperLink link;
+    link.setCaption(QStringLiteral("Corvexa 官网"));
+    QSignalSpy jumps(&link, &UcHyperLink::Jump);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&link);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::Link);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Corvexa 官网"));
+    QVERIFY(!iface->state().traversed);
+    iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(jumps.size(), 1);
+    QTRY_VERIFY(iface->state().traversed);
 }
 
 QTEST_MAIN(TestHyperLink)

@@ -1,7 +1,6 @@
 // The export run against the scripted codec: row results, file contents, messages, controls and
 // the ways a run can fail.
 
-#include "base/settings.h"
 #include "export/exportdriver.h"
 #include "support/fakecodec.h"
 #include "support/fakeview.h"
@@ -9,11 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(FakePhoto)
 
@@ -83,11 +85,12 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void setSetting(const char* section, const QString& key, const QString& value) {
-    QVERIFY(settings::WriteSetting(QString::fromUtf8(section), key, value));
-}
+const ExportOptions kCsv{};
 
-const ExportChoice kCsv{0, 0, 0};
+ExportOptions choose(int kind, int subFormat, int dataFormat, const QList<int>& columns = {},
+                     bool header = false) {
+    return exportOptions(ExportChoice{kind, subFormat, dataFormat}, columns, header);
+}
 
 } // namespace
 
@@ -96,7 +99,6 @@ class TestExportDriver : public QObject {
 
 private slots:
     void init() {
-        QFile::remove(settings::defaultSettingsFile());
         m_tmp = std::make_unique<QTemporaryDir>();
         QVERIFY(m_tmp->isValid());
         m_dir.setPath(m_tmp->path());
@@ -270,21 +272,20 @@ private slots:
     }
 
     void allRowsGhosted_data() {
-        QTest::addColumn<QString>("header");
+        QTest::addColumn<bool>("header");
         QTest::addColumn<QByteArray>("file");
-        QTest::newRow("header off") << "0" << QByteArray("\r\n");
+        QTest::newRow("header off") << false << QByteArray("\r\n");
         QTest::newRow("header on")
-            << "1" << QStringLiteral("文件名,纬度,经度,海拔高度\r\n\r\n").toUtf8();
+            << true << QStringLiteral("文件名,纬度,经度,海拔高度\r\n\r\n").toUtf8();
     }
     void allRowsGhosted() {
-        QFETCH(QString, header);
+        QFETCH(bool, header);
         QFETCH(QByteArray, file);
-        setSetting(settings::kBatchSetup, "ExportHeader", header);
         Window w;
         w.add(QStringLiteral("a.jpg"), tagged(1, 2), true);
         w.add(QStringLiteral("b.jpg"), tagged(1, 2), true);
         auto ctx = w.context();
-        QCOMPARE(runExport(ctx, kCsv, m_out), ExportOutcome::NothingRead);
+        QCOMPARE(runExport(ctx, choose(0, 0, 0, {}, header), m_out), ExportOutcome::NothingRead);
         QCOMPARE(w.list.row(0).texts[ColStatus], QStringLiteral("跳过"));
         QCOMPARE(w.list.row(1).texts[ColStatus], QStringLiteral("跳过"));
         QCOMPARE(readAll(m_out), file);
@@ -292,40 +293,32 @@ private slots:
         QCOMPARE(w.view.messages[0].text, QStringLiteral("未找到有效 GPS 数据！"));
     }
 
-    // Fields go out in the table's order whatever order they were ticked (stored) in.
+    // Fields go out in the table's order whatever order they were ticked in.
     void headerAndFields_data() {
-        QTest::addColumn<QStringList>("stored"); // key=value in the order written
+        QTest::addColumn<QList<int>>("ticked");
+        QTest::addColumn<bool>("header");
         QTest::addColumn<int>("subFormat");
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("nothing ticked, header on")
-            << QStringList{"ExportHeader=1"} << 0
+            << QList<int>{} << true << 0
             << QStringLiteral("文件名,纬度,经度,海拔高度\r\na.jpg,1,2,0\r\n");
         QTest::newRow("direction ticked before speed")
-            << QStringList{"GPSImgDirection=1", "GPSSpeed=1", "ExportHeader=1"} << 0
+            << QList<int>{17, 13} << true << 0
             << QStringLiteral("文件名,纬度,经度,海拔高度,速度,朝向\r\na.jpg,1,2,0,5 km/h,90°\r\n");
-        QTest::newRow("TSV, track and distance, odd on-values")
-            << QStringList{"GPSDestDistance=-1", "GPSTrack=2", "GPSSpeed=0", "ExportHeader=7"} << 1
+        QTest::newRow("TSV, distance before track")
+            << QList<int>{26, 15} << true << 1
             << QStringLiteral("文件名\t纬度\t经度\t海拔高度\t移动方向\t目的地距离\r\n"
                               "a.jpg\t1\t2\t0\t180° T\t3 km\r\n");
         QTest::newRow("all five, header off")
-            << QStringList{"GPSDestDistance=1", "GPSDestBearing=1", "GPSImgDirection=1",
-                           "GPSTrack=1",        "GPSSpeed=1",       "ExportHeader=0"}
-            << 0 << QStringLiteral("a.jpg,1,2,0,5 km/h,180° T,90°,45°,3 km\r\n");
-        QTest::newRow("blank and letters are off")
-            << QStringList{"GPSSpeed=", "GPSTrack=abc", "ExportHeader= "} << 0
-            << QStringLiteral("a.jpg,1,2,0\r\n");
+            << QList<int>{26, 24, 17, 15, 13} << false << 0
+            << QStringLiteral("a.jpg,1,2,0,5 km/h,180° T,90°,45°,3 km\r\n");
     }
     void headerAndFields() {
-        QFETCH(QStringList, stored);
+        QFETCH(QList<int>, ticked);
+        QFETCH(bool, header);
         QFETCH(int, subFormat);
         QFETCH(QString, expected);
-        for (const QString& entry : stored) {
-            const QString key = entry.section(u'=', 0, 0);
-            setSetting(key == QStringLiteral("ExportHeader") ? settings::kBatchSetup
-                                                             : settings::kExportOptions,
-                       key, entry.section(u'=', 1));
-        }
         Window w;
         FakePhoto p = tagged(1, 2);
         p.labels.insert(13, QStringLiteral("5 km/h"));
@@ -335,7 +328,8 @@ private slots:
         p.labels.insert(26, QStringLiteral("3 km"));
         w.add(QStringLiteral("a.jpg"), p);
         auto ctx = w.context();
-        QCOMPARE(runExport(ctx, ExportChoice{0, subFormat, 0}, m_out), ExportOutcome::Exported);
+        QCOMPARE(runExport(ctx, choose(0, subFormat, 0, ticked, header), m_out),
+                 ExportOutcome::Exported);
         QCOMPARE(QString::fromUtf8(readAll(m_out)), expected);
     }
 
@@ -355,13 +349,12 @@ private slots:
         QFETCH(int, kind);
         QFETCH(int, dataFormat);
         QFETCH(QString, line);
-        setSetting(settings::kExportOptions, "GPSSpeed", "1");
         Window w;
         FakePhoto p = tagged(-33.8688, 151.2093, "12.5", "1");
         p.labels.insert(13, QStringLiteral("5 km/h"));
         w.add(QStringLiteral("a.jpg"), p);
         auto ctx = w.context();
-        QCOMPARE(runExport(ctx, ExportChoice{kind, 0, dataFormat}, m_out), ExportOutcome::Exported);
+        QCOMPARE(runExport(ctx, choose(kind, 0, dataFormat, {13}), m_out), ExportOutcome::Exported);
         const QStringList lines = QString::fromUtf8(readAll(m_out)).split(QStringLiteral("\r\n"));
         if (kind == 0) {
             QCOMPARE(lines.first(), line + QStringLiteral(",5 km/h"));
@@ -377,7 +370,7 @@ private slots:
         w.add(QStringLiteral("照片 一.jpg"), tagged(1, 2));
         auto ctx = w.context();
         const QString bare = m_dir.filePath(QStringLiteral("结果"));
-        QCOMPARE(runExport(ctx, ExportChoice{1, 1, 0}, QStringLiteral("  ") + bare + "  "),
+        QCOMPARE(runExport(ctx, choose(1, 1, 0), QStringLiteral("  ") + bare + "  "),
                  ExportOutcome::Exported);
         const QByteArray bytes = readAll(bare);
         QVERIFY(bytes.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"));
@@ -391,9 +384,8 @@ private slots:
         auto tctx = t.context();
         QCOMPARE(runExport(tctx, kCsv, m_out), ExportOutcome::Exported);
         QCOMPARE(readAll(m_out), QStringLiteral("照片 一.jpg,1,2,0\r\n").toUtf8());
-        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), (QStringList{"out.csv", "结果"}));
-        QCOMPARE(settings::ReadSetting(settings::kBatchSetup, QStringLiteral("LastFolder")),
-                 QString());
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"out.csv", "结果"}));
     }
 
     void controlsAfterRun_data() {
@@ -408,7 +400,7 @@ private slots:
         Window w;
         w.add(QStringLiteral("a.jpg"), tagged(1, 2));
         auto ctx = w.context();
-        QCOMPARE(runExport(ctx, ExportChoice{kind, 0, 0}, m_out), ExportOutcome::Exported);
+        QCOMPARE(runExport(ctx, choose(kind, 0, 0), m_out), ExportOutcome::Exported);
         for (const Control c : {Control::cboAction, Control::cmdOpenEx, Control::cmdClear,
                                 Control::cmdOpenFolder, Control::chkMakerNote})
             QVERIFY(w.view.isEnabled(c));
@@ -442,7 +434,7 @@ private slots:
         w.world.throwOnCall = throwOn;
         w.world.failCreation = failCreation;
         auto ctx = w.context();
-        QCOMPARE(runExport(ctx, ExportChoice{1, 0, 0}, m_out), ExportOutcome::ReadFailed);
+        QCOMPARE(runExport(ctx, choose(1, 0, 0), m_out), ExportOutcome::ReadFailed);
 
         QCOMPARE(w.view.messages.size(), 1);
         QCOMPARE(w.view.messages[0].title, QStringLiteral("错误"));
@@ -460,18 +452,27 @@ private slots:
         QVERIFY(!w.log.batchDone);
     }
 
-    // The file cannot be written: the rows keep what was read, the message says so, the controls
-    // come back as after any run, and an earlier file of that name is as it was.
+    // The file cannot be written: the rows keep what was read, the message says why, the
+    // controls come back as after any run, and an earlier file of that name is as it was.
     void unwritableTarget_data() {
         QTest::addColumn<QString>("kind");
-        QTest::newRow("folder is a file") << "folder is a file";
-        QTest::newRow("target is a folder") << "target is a folder";
-        QTest::newRow("disk full") << "disk full";
-        QTest::newRow("a queued photo") << "a queued photo";
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder is a file") << "folder is a file"
+                                          << "导出失败：文件夹不存在！";
+        QTest::newRow("target is a folder") << "target is a folder"
+                                            << "导出失败：目标不是普通文件！";
+        QTest::newRow("disk full") << "disk full"
+                                   << "导出失败：磁盘空间不足！";
+        const QString queued = QStringLiteral("导出失败：目标文件是待导出的照片，不能覆盖！");
+        QTest::newRow("a queued photo") << "a queued photo" << queued;
+        QTest::newRow("a link to a queued photo") << "a link to a queued photo" << queued;
+        QTest::newRow("a hard link of a queued photo") << "a hard link of a queued photo" << queued;
     }
     void unwritableTarget() {
         QFETCH(QString, kind);
+        QFETCH(QString, message);
         QString target = m_out;
+        QStringList leftFiles{"out.csv"};
         if (kind == QStringLiteral("folder is a file")) {
             writeFile(m_out, "earlier");
             target = m_out + QStringLiteral("/results.csv");
@@ -481,11 +482,20 @@ private slots:
         } else {
             writeFile(m_out, "earlier");
         }
+        if (kind == QStringLiteral("a link to a queued photo")) {
+            target = m_dir.filePath(QStringLiteral("link.csv"));
+            QVERIFY(QFile::link(m_out, target));
+            leftFiles.prepend(QStringLiteral("link.csv"));
+        } else if (kind == QStringLiteral("a hard link of a queued photo")) {
+            target = m_dir.filePath(QStringLiteral("hard.csv"));
+            QCOMPARE(::link(qPrintable(m_out), qPrintable(target)), 0);
+            leftFiles.prepend(QStringLiteral("hard.csv"));
+        }
 
         Window w;
         for (int i = 0; i < 200; ++i)
             w.add(QStringLiteral("photo-%1.jpg").arg(i), tagged(31.2304, 121.4737, "35.2"));
-        if (kind == QStringLiteral("a queued photo"))
+        if (kind.contains(QStringLiteral("queued photo")))
             w.addPath(m_out, tagged(1, 2));
         auto ctx = w.context();
         ExportOutcome outcome;
@@ -506,7 +516,7 @@ private slots:
         QCOMPARE(outcome, ExportOutcome::WriteFailed);
         QCOMPARE(w.view.messages.size(), 1);
         QCOMPARE(w.view.messages[0].title, QStringLiteral("错误"));
-        QCOMPARE(w.view.messages[0].text, QStringLiteral("遇到未知错误，导出失败！"));
+        QCOMPARE(w.view.messages[0].text, message);
         QCOMPARE(w.view.messages[0].icon, MessageIcon::Error);
         QCOMPARE(w.list.row(199).texts[ColStatus], QStringLiteral("已读出"));
         QCOMPARE(w.list.row(w.list.count() - 1).texts[ColStatus], QStringLiteral("已读出"));
@@ -518,8 +528,26 @@ private slots:
         if (kind != QStringLiteral("target is a folder")) {
             QCOMPARE(readAll(m_out), QByteArray("earlier"));
             // No temporary file is left beside it.
-            QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"out.csv"});
+            QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                     leftFiles);
         }
+    }
+
+    // A file that is replaced keeps its permission bits; a link keeps leading to it.
+    void replacedFileKeepsModeAndLink() {
+        writeFile(m_out, "earlier");
+        QVERIFY(QFile::setPermissions(m_out, QFile::ReadOwner | QFile::WriteOwner));
+        const QString link = m_dir.filePath(QStringLiteral("link.csv"));
+        QVERIFY(QFile::link(m_out, link));
+        Window w;
+        w.add(QStringLiteral("a.jpg"), tagged(1, 2));
+        auto ctx = w.context();
+        QCOMPARE(runExport(ctx, kCsv, link), ExportOutcome::Exported);
+        QCOMPARE(QFileInfo(link).symLinkTarget(), m_out);
+        QCOMPARE(readAll(m_out), QByteArray("a.jpg,1,2,0\r\n"));
+        struct stat st {};
+        QCOMPARE(::stat(qPrintable(m_out), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
     }
 
     void saveDialog_data() {
@@ -530,13 +558,14 @@ private slots:
         QTest::newRow("TSV") << 0 << 1 << "results.tsv";
         QTest::newRow("KML points") << 1 << 0 << "results.kml";
         QTest::newRow("KML polygon") << 1 << 2 << "results.kml";
+        QTest::newRow("GPX") << 2 << 0 << "results.gpx";
     }
     void saveDialog() {
         QFETCH(int, kind);
         QFETCH(int, subFormat);
         QFETCH(QString, fileName);
-        setSetting(settings::kBatchSetup, "LastFolder", "/srv/照片/");
-        const SaveDialogSetup setup = exportSaveDialog(ExportChoice{kind, subFormat, 0});
+        const SaveDialogSetup setup =
+            exportSaveDialog(ExportChoice{kind, subFormat, 0}, QStringLiteral("/srv/照片/"));
         QCOMPARE(setup.fileName, fileName);
         QCOMPARE(setup.initDir, QStringLiteral("/srv/照片/"));
         QCOMPARE(setup.title, QStringLiteral("导出 GPS 数据"));

@@ -1,7 +1,6 @@
 // The export run on real photos through the Exiv2 codec: the files it writes are read back by
 // independent readers (ExifTool for the photos, GPSBabel and an XML parser for the KML).
 
-#include "base/settings.h"
 #include "export/exportdriver.h"
 #include "support/fakeview.h"
 #include "support/photofactory.h"
@@ -110,18 +109,17 @@ private slots:
         }
         m_paths.append(makeJpeg(m_dir.path(), "no-gps.jpg"));
         QVERIFY(!m_paths.last().isEmpty());
-        QFile::remove(settings::defaultSettingsFile());
     }
 
     void textAgreesWithExiftool() {
         if (tool(CORVEXA_EXIFTOOL).isEmpty())
             QSKIP("exiftool is not installed");
-        QVERIFY(settings::WriteSetting(settings::kExportOptions, "GPSSpeed", "1"));
         FakeWindow w;
         add(w);
         auto ctx = w.context();
         const QString out = m_dir.filePath("positions.tsv");
-        QCOMPARE(runExport(ctx, ExportChoice{0, 1, 0}, out), ExportOutcome::Exported);
+        QCOMPARE(runExport(ctx, exportOptions(ExportChoice{0, 1, 0}, {13}, false), out),
+                 ExportOutcome::Exported);
         QCOMPARE(w.list.row(4).texts[ColStatus], QStringLiteral("无 GPS 数据"));
         QCOMPARE(w.list.row(1).texts[ColAltitude], QStringLiteral("-12.25m"));
         QCOMPARE(w.list.row(3).texts[ColLatitude], QStringLiteral("0°30′0″S"));
@@ -157,7 +155,8 @@ private slots:
         add(w);
         auto ctx = w.context();
         const QString out = m_dir.filePath(QStringLiteral("track-%1.kml").arg(variant));
-        QCOMPARE(runExport(ctx, ExportChoice{1, variant, 1}, out), ExportOutcome::Exported);
+        QCOMPARE(runExport(ctx, exportOptions(ExportChoice{1, variant, 1}, {}, false), out),
+                 ExportOutcome::Exported);
         QFile f(out);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray kml = f.readAll();
@@ -186,6 +185,25 @@ private slots:
             QVERIFY(std::fabs(read[i].latitude - kPhotos[i].gps.latitude) < 1e-7);
             QVERIFY(std::fabs(read[i].longitude - kPhotos[i].gps.longitude) < 1e-7);
         }
+    }
+
+    // The window's third output kind: waypoints in list order.
+    void gpxThroughTheWindowsRun() {
+        FakeWindow w;
+        add(w);
+        auto ctx = w.context();
+        const QString out = m_dir.filePath(QStringLiteral("photos.gpx"));
+        QCOMPARE(runExport(ctx, exportOptions(ExportChoice{2, 0, 1}, {13}, true), out),
+                 ExportOutcome::Exported);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<Position> points = gpxPoints(f.readAll());
+        QCOMPARE(points.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(std::fabs(points[i].latitude - kPhotos[i].gps.latitude) < 1e-7);
+            QVERIFY(std::fabs(points[i].longitude - kPhotos[i].gps.longitude) < 1e-7);
+        }
+        QCOMPARE(w.list.row(1).texts[ColAltitude], QStringLiteral("-12.25m"));
     }
 
 private:

@@ -1,11 +1,15 @@
 #include "export/exportformats.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QXmlStreamReader>
 
 using namespace exportformats;
+
+Q_DECLARE_METATYPE(PhotoGpsValues)
 
 namespace {
 
@@ -237,8 +241,50 @@ private slots:
             const QStringList row = rows[i].split(u',');
             QCOMPARE(row[lat].toDouble(), photos[i].latitude);
             QCOMPARE(row[lon].toDouble(), photos[i].longitude);
-            QCOMPARE(row[alt].toDouble(), photos[i].altitude);
+            QCOMPARE(row[alt].toDouble(), photos[i].altitude.value_or(0));
         }
+    }
+
+    // One waypoint as written: numbers without exponent or trailing zeros, names escaped and
+    // cleared of what XML cannot hold, children in the schema's order.
+    void gpxWaypoint_data() {
+        QTest::addColumn<PhotoGpsValues>("photo");
+        QTest::addColumn<QString>("line");
+        PhotoGpsValues plain = shenzhen();
+        plain.time = QDateTime(QDate(2024, 5, 1), QTime(2, 11, 12), QTimeZone::utc());
+        QTest::newRow("altitude and time")
+            << plain
+            << "<wpt lat=\"22.5431\" lon=\"114.0579\"><ele>35.2</ele>"
+               "<time>2024-05-01T02:11:12Z</time><name>a.jpg</name></wpt>";
+        PhotoGpsValues tiny{QStringLiteral("<a & b>\x01\"c\".jpg"),
+                            1e-7,
+                            -0.0000000001,
+                            std::nullopt,
+                            {},
+                            std::nullopt};
+        QTest::newRow("tiny values, markup in the name")
+            << tiny
+            << "<wpt lat=\"0.0000001\" lon=\"0\"><name>&lt;a &amp; b&gt;\"c\".jpg</name></wpt>";
+        PhotoGpsValues fraction = deadSea();
+        fraction.time =
+            QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59, 500), QTimeZone(-3 * 3600 - 1800));
+        QTest::newRow("below sea level, fraction of a second, zone")
+            << fraction
+            << "<wpt lat=\"31.5\" lon=\"35.5\"><ele>-12.5</ele>"
+               "<time>2024-01-01T03:29:59.5Z</time><name>c.jpg</name></wpt>";
+    }
+    void gpxWaypoint() {
+        QFETCH(PhotoGpsValues, photo);
+        QFETCH(QString, line);
+        const QStringList lines =
+            ComposeGpxDocument({photo}, QStringLiteral("t")).split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[2], line);
+        QCOMPARE(lines[3], QStringLiteral("</gpx>"));
+        QXmlStreamReader xml(lines.join(QStringLiteral("\r\n")));
+        while (!xml.atEnd())
+            xml.readNext();
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     }
 };
 

@@ -69,6 +69,38 @@ private slots:
         QCOMPARE(w.log.logFolder, m_dir.path() + u'/');
     }
 
+    // A log always opens into the import action; a list of names dropped while exporting is
+    // queued as before.
+    void aLogDroppedWhileExportingOpensInTheImportAction_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("csv log with a header")
+            << "log.csv" << QByteArray("photo,lat,lon\r\na.jpg,31.5,121.2\r\n") << kImport
+            << QStringList{"a.jpg"};
+        QTest::newRow("kml track") << "track.kml"
+                                   << QByteArray("<?xml version=\"1.0\"?>\n<kml>\n<coordinates>\n"
+                                                 "121.2,31.5,0\n</coordinates>\n</kml>\n")
+                                   << kImport << QStringList{"a.jpg"};
+        QTest::newRow("list of names") << "names.txt" << QByteArray("a.jpg\r\nb.jpg\r\n") << kExport
+                                       << QStringList{"names.txt"};
+    }
+    void aLogDroppedWhileExportingOpensInTheImportAction() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(int, action);
+        QFETCH(QStringList, rows);
+        writeFile(path(name), content);
+        writeFile(path("a.jpg"));
+        FakeWindow w;
+        w.view.actionIndex = kExport;
+        auto ctx = w.context();
+        dropFiles(ctx, {path(name)});
+        QCOMPARE(w.view.actionIndex, action);
+        QCOMPARE(rowNames(w.list), rows);
+    }
+
     void refusedWhileABatchRuns_data() {
         QTest::addColumn<int>("action");
         QTest::newRow("import") << kImport;

@@ -3,12 +3,16 @@
 #include "gpslog/matching.h"
 #include "gpslog/swap.h"
 #include "support/fakeview.h"
+#include "support/testfiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,8 +83,9 @@ class TestLogReader : public QObject {
         QCOMPARE(m_window.view.isEnabled(Control::cmdStart),
                  rows > 0 && !m_window.view.invalidShown);
         QCOMPARE(m_window.view.isEnabled(Control::cmdToggle), rows > 0);
-        QCOMPARE(m_window.view.tips, rows == 0 ? QStringLiteral("未找到可添加的数据！")
-                                               : QStringLiteral("共载入%1条数据！").arg(rows));
+        const QString count = rows == 0 ? QStringLiteral("未找到可添加的数据！")
+                                        : QStringLiteral("共载入%1条数据！").arg(rows);
+        QVERIFY2(m_window.view.tips.startsWith(count), qPrintable(m_window.view.tips));
     }
 
 private slots:
@@ -121,23 +126,34 @@ private slots:
             << true
             << QStringList{"IMG_0001.JPG|31°12′30″N|121°28′25.32″E|-3.00m|待处理|shown",
                            "IMG_0002.JPG|33°52′7.68″S|151°12′0″E||待处理|shown"};
-        QTest::newRow("longitude first beyond 85")
-            << QByteArray("IMG_0001.JPG,121.4737,31.2304\nIMG_0002.JPG,85,31\n"
-                          "IMG_0003.JPG,86,31\nIMG_0004.JPG,-121.5,-33.5\n")
-            << true
-            << QStringList{found + "||待处理|shown", "IMG_0002.JPG|85°0′0″N|31°0′0″E||待处理|shown",
-                           "IMG_0003.JPG|31°0′0″N|86°0′0″E||待处理|shown",
-                           "IMG_0004.JPG|33°30′0″S|121°30′0″W||待处理|shown"};
+        QTest::newRow("longitude first beyond 85, line by line")
+            << QByteArray("IMG_0001.JPG,86,31\nIMG_0002.JPG,85,31\n") << true
+            << QStringList{"IMG_0001.JPG|31°0′0″N|86°0′0″E||待处理|shown",
+                           "IMG_0002.JPG|85°0′0″N|31°0′0″E||待处理|shown"};
         QTest::newRow("missing or non-numeric altitude")
             << QByteArray("IMG_0001.JPG,31.2304,121.4737\nIMG_0002.JPG,31.2304,121.4737,abc\n"
                           "IMG_0003.JPG 31.2304 121.4737   \n")
             << true
             << QStringList{found + "||待处理|shown", "IMG_0002.JPG|" + shanghai + "||待处理|shown",
                            "IMG_0003.JPG|" + shanghai + "||待处理|shown"};
-        QTest::newRow("header line is a row whose photo is missing")
+        QTest::newRow("header line")
             << QByteArray("文件名,纬度,经度,海拔\nIMG_0001.JPG,31.2304,121.4737\n") << true
-            << QStringList{"文件名.JPG|0°0′0″N|0°0′0″E||未找到文件|ghosted",
-                           found + "||待处理|shown"};
+            << QStringList{found + "||待处理|shown"};
+        QTest::newRow("spreadsheet quotes")
+            << QByteArray("\"IMG_0001.JPG\",\"31.2304\",\" 121.4737 \",\"12.5\"\r\n") << true
+            << QStringList{found + "|12.50m|待处理|shown"};
+        QTest::newRow("full-width commas") << QString("IMG_0001.JPG，31.2304，121.4737\n").toUtf8()
+                                           << true << QStringList{found + "||待处理|shown"};
+        QTest::newRow("hemisphere letters and marks")
+            << QString("IMG_0001.JPG 31.2304 N 121.4737 E\nIMG_0002.JPG,S 33°52′7.68″,"
+                       "151°12'33.48\"E\n")
+                   .toUtf8()
+            << true
+            << QStringList{found + "||待处理|shown",
+                           "IMG_0002.JPG|33°52′7.68″S|151°12′33.48″E||待处理|shown"};
+        QTest::newRow("letters tell a longitude-first line")
+            << QByteArray("IMG_0001.JPG,0.1278W,51.5072N\n") << true
+            << QStringList{"IMG_0001.JPG|51°30′25.92″N|0°7′40.08″W||待处理|shown"};
         QTest::newRow("missing photo")
             << QByteArray("IMG_9999.JPG,31.2304,121.4737,12.5\n") << true
             << QStringList{"IMG_9999.JPG|" + shanghai + "|12.50m|未找到文件|ghosted"};
@@ -161,9 +177,6 @@ private slots:
         QTest::newRow("no auto suffix")
             << QByteArray("IMG_0001,31.5,121.5\n") << false
             << QStringList{"IMG_0001|31°30′0″N|121°30′0″E||未找到文件|ghosted"};
-        QTest::newRow("unreadable coordinate is 0°0′0″")
-            << QByteArray("IMG_0001.JPG,north,121.5\n") << true
-            << QStringList{"IMG_0001.JPG|0°0′0″N|121°30′0″E||待处理|shown"};
         QTest::newRow("sign kept between -1 and 0 degrees")
             << QByteArray("IMG_0001.JPG,-0.5,-0.25\nIMG_0002.JPG,-0:30:00,-0:15\n") << true
             << QStringList{"IMG_0001.JPG|0°30′0″S|0°15′0″W||待处理|shown",
@@ -171,7 +184,11 @@ private slots:
         QTest::newRow("same photo twice")
             << QByteArray("IMG_0001.JPG,31.5,121.5\r\nIMG_0001.JPG,31.5,121.5\r\n") << true
             << QStringList{"IMG_0001.JPG|31°30′0″N|121°30′0″E||待处理|shown",
-                           "IMG_0001.JPG|31°30′0″N|121°30′0″E||待处理|shown"};
+                           "IMG_0001.JPG|31°30′0″N|121°30′0″E||与第 1 行重复|ghosted"};
+        QTest::newRow("same photo in another letter case, after a blank line")
+            << QByteArray("IMG_0001.JPG,31.5,121.5\n\nimg_0001.jpg,31.6,121.6\n") << true
+            << QStringList{"IMG_0001.JPG|31°30′0″N|121°30′0″E||待处理|shown",
+                           "IMG_0001.JPG|31°36′0″N|121°36′0″E||与第 1 行重复|ghosted"};
         QTest::newRow("fields after the fourth ignored")
             << QByteArray("IMG_0001.JPG,31.5,121.5,7,extra,more\n") << true
             << QStringList{"IMG_0001.JPG|31°30′0″N|121°30′0″E|7.00m|待处理|shown"};
@@ -193,6 +210,216 @@ private slots:
         verifyButtonsAndTips();
         QVERIFY(m_window.view.yields >= rows.size());
         QVERIFY(m_window.view.messages.isEmpty());
+    }
+
+    // Whatever is no coordinate is shown as the log wrote it, says why, and keeps the batch
+    // from starting; no swap makes it writable.
+    void unreadableCoordinatesAreShownAndBlockTheBatch_data() {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("empty") << "";
+        QTest::newRow("letters after") << "121.4737abc";
+        QTest::newRow("NaN") << "NaN";
+        QTest::newRow("infinity") << "-inf";
+        QTest::newRow("exponent") << "1e309";
+        QTest::newRow("too large for 16 bits") << "1214737";
+        QTest::newRow("40000") << "40000";
+        QTest::newRow("75 minutes") << "31:75:00";
+        QTest::newRow("sign and letter") << "-31.2304S";
+        QTest::newRow("comma as decimal point") << "\"31,2304\"";
+    }
+    void unreadableCoordinatesAreShownAndBlockTheBatch() {
+        QFETCH(QString, field);
+        makePhotos({"IMG_0001.JPG", "IMG_0002.JPG"});
+
+        load(writeFile("track.txt",
+                       "IMG_0001.JPG,31.5,121.5\nIMG_0002.JPG," + field.toUtf8() + ",121.4737\n"));
+
+        QCOMPARE(m_window.list.count(), 2);
+        const PhotoRow& row = m_window.list.row(1);
+        const QString shown = QString(field).remove(u'"'); // as a spreadsheet meant it
+        QCOMPARE(row.texts[ColLatitude], shown);
+        QCOMPARE(row.texts[ColStatus], QStringLiteral("坐标无法识别"));
+        QVERIFY(row.record.coordinatesUnreadable);
+        QVERIFY(m_window.view.invalidShown);
+        QVERIFY(!m_window.view.isEnabled(Control::cmdStart));
+        QCOMPARE(m_window.view.shownRows, QList<int>{1});
+        QCOMPARE(m_window.view.messages.size(), 1);
+        QVERIFY(m_window.view.messages[0].text.contains(QStringLiteral("1 行坐标无法识别、0 行")));
+        QVERIFY(m_window.view.messages[0].text.contains(QStringLiteral("第 2 行")));
+
+        swap();
+        QVERIFY(m_window.view.invalidShown);
+        QCOMPARE(m_window.list.row(1).texts[ColLongitude], shown);
+    }
+
+    // A value beyond 90° proves the column order of the whole file.
+    void columnOrderIsOnePerLog_data() {
+        QTest::addColumn<QByteArray>("log");
+        QTest::addColumn<QStringList>("positions");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("longitude first: Beijing, New York, Paris")
+            << QByteArray("a.jpg,116.4074,39.9042\nb.jpg,-74.0060,40.7128\nc.jpg,2.2945,48.8584\n")
+            << QStringList{"39°54′15.12″N|116°24′26.64″E", "40°42′46.08″N|74°0′21.6″W",
+                           "48°51′30.24″N|2°17′40.2″E"}
+            << "已按经度在前读取";
+        QTest::newRow("latitude first: Beijing, New York, Paris")
+            << QByteArray("a.jpg,39.9042,116.4074\nb.jpg,40.7128,-74.0060\nc.jpg,48.8584,2.2945\n")
+            << QStringList{"39°54′15.12″N|116°24′26.64″E", "40°42′46.08″N|74°0′21.6″W",
+                           "48°51′30.24″N|2°17′40.2″E"}
+            << QString();
+        QTest::newRow("polar, latitude first at 86°")
+            << QByteArray("a.jpg,86.5,120.25\nb.jpg,86.25,-45.5\n")
+            << QStringList{"86°30′0″N|120°15′0″E", "86°15′0″N|45°30′0″W"} << "已按纬度在前读取";
+        QTest::newRow("mixed: line by line")
+            << QByteArray("a.jpg,116.4074,39.9042\nb.jpg,-33.8688,151.2093\n")
+            << QStringList{"39°54′15.12″N|116°24′26.64″E", "33°52′7.68″S|151°12′33.48″E"}
+            << "顺序前后不一";
+    }
+    void columnOrderIsOnePerLog() {
+        QFETCH(QByteArray, log);
+        QFETCH(QStringList, positions);
+        QFETCH(QString, tip);
+        load(writeFile("track.txt", log));
+        QStringList shown;
+        for (int i = 0; i < m_window.list.count(); ++i)
+            shown << summary(m_window.list, i).section(u'|', 1, 2);
+        QCOMPARE(shown, positions);
+        QVERIFY(!m_window.view.invalidShown);
+        if (tip.isEmpty())
+            QCOMPARE(m_window.view.tips, QStringLiteral("共载入%1条数据！").arg(positions.size()));
+        else
+            QVERIFY2(m_window.view.tips.contains(tip), qPrintable(m_window.view.tips));
+    }
+
+    void namesAreFoundAsAUserExpects_data() {
+        QTest::addColumn<QStringList>("photos");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("found"); // empty: not found
+        QTest::newRow("exact") << QStringList{"IMG_0001.JPG"} << "IMG_0001.JPG"
+                               << "IMG_0001.JPG";
+        QTest::newRow("other letter case") << QStringList{"img_0001.jpg"} << "IMG_0001.JPG"
+                                           << "img_0001.jpg";
+        QTest::newRow("automatic suffix finds .jpg") << QStringList{"IMG_0002.jpg"} << "IMG_0002"
+                                                     << "IMG_0002.jpg";
+        QTest::newRow("backslash") << QStringList{"day2/IMG_0004.JPG"} << "day2\\IMG_0004.JPG"
+                                   << "day2/IMG_0004.JPG";
+        QTest::newRow("backslash, folder and file in other cases")
+            << QStringList{"Day2/img_0004.jpg"} << "day2\\IMG_0004.JPG"
+            << "Day2/img_0004.jpg";
+        QTest::newRow("exact name among case twins") << QStringList{"a.jpg", "A.JPG"} << "a.jpg"
+                                                     << "a.jpg";
+        QTest::newRow("ambiguous case twins") << QStringList{"a.jpg", "A.JPG"} << "A.jpg"
+                                              << "";
+        QTest::newRow("a folder is no photo") << QStringList{"IMG.JPG/x.jpg"} << "img.jpg"
+                                              << "";
+    }
+    void namesAreFoundAsAUserExpects() {
+        QFETCH(QStringList, photos);
+        QFETCH(QString, name);
+        QFETCH(QString, found);
+        for (const QString& photo : photos) {
+            QVERIFY(QDir().mkpath(QFileInfo(path(photo)).path()));
+            makePhotos({photo});
+        }
+        load(writeFile("track.txt", name.toUtf8() + ",31.5,121.5\n"));
+        const PhotoRow& row = m_window.list.row(0);
+        QCOMPARE(row.record.fileExists, !found.isEmpty());
+        if (!found.isEmpty()) {
+            QCOMPARE(row.record.fileName, found);
+            QCOMPARE(row.texts[ColFileName], found);
+            QCOMPARE(row.texts[ColStatus], status::kPending);
+        }
+    }
+
+    void linesThatGiveNoRowAreCounted() {
+        makePhotos({"a.jpg", "c.jpg"});
+        const LogLoadResult result = load(
+            writeFile("track.txt", "name,lat,lon\na.jpg,31.5,121.5\n\njust words\nb.jpg，31.6\n"
+                                   "\u3000\nc.jpg\u300031.7\u3000121.7\n"));
+        QCOMPARE(rowNames(m_window.list), (QStringList{"a.jpg", "c.jpg"}));
+        QVERIFY(result.headerSkipped);
+        QCOMPARE(result.unusedCount, qint64(2));
+        QCOMPARE(result.unused.size(), 2);
+        QCOMPARE(result.unused[0].number, qint64(4));
+        QCOMPARE(result.unused[1].text, QStringLiteral("b.jpg，31.6"));
+        QVERIFY(m_window.view.tips.contains(QStringLiteral("表头")));
+        QVERIFY(m_window.view.tips.contains(QStringLiteral("另有 2 行无法识别")));
+        QVERIFY(!result.nothingLeftOut());
+    }
+
+    // Markup never becomes a point, however many commas and colons it holds; a tuple glued to
+    // its tags does; inside <coordinates> a word that is no tuple is counted.
+    void trackPointsComeOnlyFromTuples() {
+        makePhotos({"a.jpg", "b.jpg"});
+        const LogLoadResult result = load(writeFile(
+            "track.kml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                         "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
+                         "<name>Day 1: Shanghai, 10:30, 12 km</name>\n"
+                         "<!-- old track: <coordinates>\n121.0,31.0,0\n</coordinates> -->\n"
+                         "<Placemark><Point><coordinates xmlns=\"http://www.opengis.net/kml/2.2\">"
+                         "121.4737,31.2304,10</coordinates></Point></Placemark>\n"
+                         "<Placemark><LineString><coordinates>\n"
+                         "  121.4740,31.2310,11 121.4745,31.2315\n"
+                         "  bogus\n"
+                         "  121.4750,NaN,12\n"
+                         "</coordinates></LineString></Placemark>\n"
+                         "</Document></kml>\n"));
+        QCOMPARE(result.rows, 4);
+        QCOMPARE(summary(m_window.list, 0).section(u'|', 0, 3),
+                 QStringLiteral("a.jpg|31°13′49.44″N|121°28′25.32″E|10.00m"));
+        QCOMPARE(summary(m_window.list, 2).section(u'|', 0, 3),
+                 QStringLiteral("(无对应)|31°13′53.4″N|121°28′28.2″E|"));
+        // The damaged tuple keeps its place, so no later photo takes its neighbour's point.
+        QCOMPARE(summary(m_window.list, 3).section(u'|', 1, 4),
+                 QStringLiteral("NaN|121°28′30″E|12.00m|坐标无法识别"));
+        QVERIFY(m_window.view.invalidShown);
+        QCOMPARE(result.unusedCount, qint64(1));
+        QCOMPARE(result.unused[0].number, qint64(10));
+        QCOMPARE(result.folderPhotos, 2);
+        QVERIFY(m_window.view.tips.contains(QStringLiteral("轨迹有 4 个点，文件夹中有 2 张照片")));
+    }
+
+    // A track exported by GPSBabel: waypoints and a path, tuples glued to their tags.
+    void gpsbabelTrackGivesItsPointsInOrder() {
+        if (QStringLiteral(CORVEXA_GPSBABEL).isEmpty())
+            QSKIP("gpsbabel is not installed");
+        makePhotos({"p1.jpg", "p2.jpg", "p3.jpg"});
+        writeFile("in.csv", "lat,lon,ele\n31.2304,121.4737,10\n-33.8688,151.2093,58\n"
+                            "51.5072,-0.1278,-12.5\n");
+        QProcess gpsbabel;
+        gpsbabel.start(QStringLiteral(CORVEXA_GPSBABEL),
+                       {"-i", "unicsv", "-f", path("in.csv"), "-x", "transform,trk=wpt,del", "-o",
+                        "kml,points=0", "-F", path("track.kml")});
+        QVERIFY(gpsbabel.waitForFinished(30000));
+        QCOMPARE(gpsbabel.exitCode(), 0);
+
+        const LogLoadResult result = load(path("track.kml"));
+
+        QCOMPARE(summaries(m_window.list),
+                 (QStringList{"p1.jpg|31°13′49.44″N|121°28′25.32″E|10.00m|待处理|shown",
+                              "p2.jpg|33°52′7.68″S|151°12′33.48″E|58.00m|待处理|shown",
+                              "p3.jpg|51°30′25.92″N|0°7′40.08″W|-12.50m|待处理|shown"}));
+        QVERIFY(result.nothingLeftOut());
+        QCOMPARE(m_window.view.tips, QStringLiteral("共载入3条数据！"));
+    }
+
+    // A name in bytes of another system keeps its place and its point, so its neighbours keep
+    // theirs.
+    void undecodableNamesKeepTheirPoint() {
+        makePhotos({"a.jpg", "c.jpg"});
+        const QByteArray raw = QFile::encodeName(m_dir.path()) + "/b\xff\xfe.jpg";
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+
+        const LogLoadResult result = load(copyFixture("track_5points.kml"));
+        QCOMPARE(::unlink(raw.constData()), 0); // before any check: Qt cannot remove it
+
+        QCOMPARE(rowNames(m_window.list).mid(0, 3), (QStringList{"a.jpg", "(无对应)", "c.jpg"}));
+        QCOMPARE(m_window.list.row(1).texts[ColStatus], QStringLiteral("文件名无法识别"));
+        QVERIFY(m_window.list.row(1).ghosted);
+        QCOMPARE(result.undecodableNames, 1);
+        QVERIFY(m_window.view.tips.contains(QStringLiteral("1 个文件名无法识别，未添加")));
     }
 
     void recordsHoldWhatTheRowsShow() {
@@ -359,14 +586,17 @@ private slots:
         load(writeFile("track.txt", log));
         QCOMPARE(m_window.view.invalidShown, invalid);
         QCOMPARE(m_window.log.invalidData, invalid);
-        // Shown unchanged, all the same.
+        // Shown unchanged, all the same; the first is selected and a message counts them.
         QCOMPARE(m_window.list.count(), int(log.count('\n')));
+        QCOMPARE(m_window.view.messages.size(), invalid ? 1 : 0);
+        QCOMPARE(m_window.view.shownRows.size(), invalid ? 1 : 0);
         verifyButtonsAndTips();
     }
 
     void swapThatMakesEveryRowValidClearsTheIndicator() {
         makePhotos({"IMG_0001.JPG"});
-        load(writeFile("track.txt", "IMG_0001.JPG,88,95\n"));
+        // Letters name the axes; here they name them wrongly.
+        load(writeFile("track.txt", "IMG_0001.JPG,95N,88E\n"));
         QVERIFY(m_window.view.invalidShown);
         QVERIFY(!m_window.view.isEnabled(Control::cmdStart));
 
@@ -447,7 +677,8 @@ private slots:
         QCOMPARE(result.rows, PhotoList::kMaxRows);
         QCOMPARE(result.leftOut, qint64(3));
         QCOMPARE(m_window.list.count(), PhotoList::kMaxRows);
-        QCOMPARE(m_window.view.tips, QStringLiteral("共载入32767条数据！"));
+        QCOMPARE(m_window.view.tips,
+                 QStringLiteral("共载入32767条数据！另有 1 行无法识别，未载入！"));
         QCOMPARE(m_window.view.messages.size(), 1);
         QCOMPARE(m_window.view.messages[0].title, QStringLiteral("警告"));
         QCOMPARE(m_window.view.messages[0].icon, MessageIcon::Warning);

@@ -8,6 +8,8 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -221,6 +223,24 @@ private slots:
         QVERIFY(w.view.isEnabled(Control::cmdExport));
         QVERIFY(w.view.isEnabled(Control::cboAction));
         QVERIFY(!w.view.busyCursor);
+    }
+
+    // Names from an archive of another system: invisible to Qt's listing, counted here.
+    void undecodableNamesAreCountedNotAdded() {
+        makePhotos({"a.jpg", "c.jpg"});
+        const QByteArray raw = QFile::encodeName(m_folder) + "b\xff\xfe.jpg";
+        const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        FakeWindow w;
+        auto ctx = w.context();
+
+        addFolder(ctx, m_dir.path());
+
+        QCOMPARE(::unlink(raw.constData()), 0); // before any check: Qt cannot remove it
+        QCOMPARE(rowNames(w.list), (QStringList{"a.jpg", "c.jpg"}));
+        QCOMPARE(messageTexts(w.view),
+                 (QStringList{added(2), QStringLiteral("提示|1 个文件名无法识别，未添加")}));
     }
 
     void folderWithoutPhotos_data() {

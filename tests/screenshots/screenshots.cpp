@@ -1,8 +1,10 @@
 // Takes the README's pictures of the main window: the import action after a batch on the bundled
-// sample, and the export action after reading the tagged copies back. Run it on a real X server
-// (scripts/screenshots.sh does so under Xvfb): screenshots.exe SAMPLES_DIR OUTPUT_DIR
+// sample, the export action after reading the tagged copies back, and the add-files dialog. Run it
+// on a real X server (scripts/screenshots.sh does so under Xvfb): screenshots.exe SAMPLES_DIR
+// OUTPUT_DIR
 
 #include "app/frmgps.h"
+#include "app/uiglobals.h"
 #include "controls/commdialog.h"
 
 #include <QApplication>
@@ -42,6 +44,7 @@ bool save(QWidget& window, const QString& path) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    LoadQtTranslation();
     QTextStream err(stderr);
     if (argc != 3) {
         err << "usage: screenshots SAMPLES_DIR OUTPUT_DIR\n";
@@ -83,5 +86,17 @@ int main(int argc, char* argv[]) {
     window.findChild<QPushButton*>(QStringLiteral("cmdExport"))->click();
     if (!save(window, output.filePath(QStringLiteral("screenshot-export.png"))))
         return 1;
-    return 0;
+
+    // Qt's own dialogs in the window's language: the add-files dialog over the sample folder.
+    bool dialogSaved = false;
+    CommDialog::setTestHook([&](QDialog& dialog) {
+        if (auto* files = qobject_cast<QFileDialog*>(&dialog))
+            files->setDirectory(work.path());
+        dialog.resize(760, 420);
+        dialog.show();
+        dialogSaved = save(dialog, output.filePath(QStringLiteral("screenshot-dialog.png")));
+        dialog.reject();
+    });
+    window.findChild<QPushButton*>(QStringLiteral("cmdOpenEx"))->click();
+    return dialogSaved ? 0 : 1;
 }

@@ -23,6 +23,7 @@ public:
     void showRow(int i) override { shownRows.append(i); }
     bool skipMakerNote() const override { return skipMaker; }
     int action() const override { return actionIndex; }
+    void setAction(int index) override { actionIndex = index; }
     void closeWindow() override { closed = true; }
 
     bool isEnabled(Control control) const { return enabled_.value(control, true); }

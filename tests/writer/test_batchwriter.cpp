@@ -60,12 +60,22 @@ struct Batch {
     QString source(const QString& name) const { return log.logFolder + name; }
     QString copy(const QString& name) const { return log.logFolder + "results/" + name; }
 
+    // A record as the log would give it; texts the log reader refuses ("31:12:-5") are stored
+    // as written, as a damaged record would hold them.
+    static Dms recordOf(const QString& text) {
+        if (const auto dms = parseCoordinate(text))
+            return *dms;
+        const QStringList parts = text.split(u':');
+        return Dms{qint16(parts.value(0).toInt()), qint16(parts.value(1).toInt()),
+                   parts.value(2).toFloat(), false};
+    }
+
     FakePhoto& add(const RowSpec& recipe) {
         PhotoRow row;
         row.record.fileName = recipe.name;
         row.record.fileExists = recipe.exists;
-        row.record.lat = *parseCoordinate(recipe.lat);
-        row.record.lon = *parseCoordinate(recipe.lon);
+        row.record.lat = recordOf(recipe.lat);
+        row.record.lon = recordOf(recipe.lon);
         row.record.noAltitude = !recipe.altitude;
         row.record.altitude = recipe.altitude.value_or(0);
         row.texts[ColFileName] = recipe.name;

@@ -7,8 +7,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -20,6 +24,7 @@ const QString kExifTool = QStringLiteral(CORVEXA_EXIFTOOL);
 
 // A GPS tag as stored: "int8u[4] 2.3.0.0", "string[2] S\0", "rational64u[3] 33/1 52/1 768/100".
 using StoredTags = QMap<QString, QString>;
+const QString kData = QStringLiteral(CORVEXA_TEST_DATA);
 
 QString decode(const QString& type, const QByteArray& bytes, bool bigEndian) {
     QStringList parts;
@@ -115,6 +120,43 @@ QString appExe() {
             return candidate;
     }
     return {};
+}
+
+// The position a copy holds, as ExifTool reads it: "latitude longitude [altitude]" in signed
+// decimal degrees (6 decimals) and metres (2 decimals); "no copy" or "no position" otherwise.
+QString exifToolPosition(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return QStringLiteral("no copy");
+    QProcess exiftool;
+    exiftool.start(kExifTool,
+                   {"-j", "-n", "-EXIF:GPSLatitude", "-EXIF:GPSLatitudeRef", "-EXIF:GPSLongitude",
+                    "-EXIF:GPSLongitudeRef", "-EXIF:GPSAltitude", "-EXIF:GPSAltitudeRef", path});
+    if (!exiftool.waitForFinished(30000))
+        return QStringLiteral("exiftool failed");
+    const QJsonObject tags =
+        QJsonDocument::fromJson(exiftool.readAllStandardOutput()).array().first().toObject();
+    if (!tags.contains("GPSLatitude") || !tags.contains("GPSLongitude"))
+        return QStringLiteral("no position");
+    const auto signedValue = [&](const char* key, const char* refKey, const QString& negative) {
+        const double value = tags.value(key).toDouble();
+        return tags.value(refKey).toVariant().toString() == negative ? -value : value;
+    };
+    QString text = QString::number(signedValue("GPSLatitude", "GPSLatitudeRef", "S"), 'f', 6) +
+                   u' ' +
+                   QString::number(signedValue("GPSLongitude", "GPSLongitudeRef", "W"), 'f', 6);
+    if (tags.contains("GPSAltitude"))
+        text += u' ' + QString::number(signedValue("GPSAltitude", "GPSAltitudeRef", "1"), 'f', 2);
+    return text;
+}
+
+// Every file below folder, relative to it.
+QStringList filesBelow(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
 }
 
 QString version() {
@@ -244,12 +286,37 @@ private slots:
                                      << "错误: 找不到记录文件：";
         QTest::newRow("no usable line") << "a.jpg,31.5\nnothing here\n"
                                         << QStringList{"a.jpg"} << false << 2 << ""
-                                        << "错误: 未找到可添加的数据！\n";
+                                        << "错误: 未找到可添加的数据！另有 2 行无法识别，未载入！\n"
+                                           "警告: 第 1 行：a.jpg,31.5（无法识别，未载入）\n"
+                                           "警告: 第 2 行：nothing here（无法识别，未载入）\n";
         QTest::newRow("impossible degrees")
             << "a.jpg,31.5,121.5\nb.jpg,31.5,200\n"
             << QStringList{"a.jpg", "b.jpg"} << false << 2 << ""
-            << "提示: 共载入2条数据！\n错误: "
+            << "提示: 共载入2条数据！\n错误: 第 2 行：b.jpg,31.5,200（坐标超出范围）\n错误: "
                "列表中含无效数据！请交换经纬度或修正记录文件后重试！\n";
+        QTest::newRow("unreadable coordinates: nothing written")
+            << "a.jpg,31.5,121.5\nb.jpg,NaN,121.5\nc.jpg,\"31,5\",121.5\n"
+            << QStringList{"a.jpg", "b.jpg", "c.jpg"} << false << 2 << ""
+            << "提示: 共载入3条数据！2 行坐标无法识别！\n"
+               "错误: 第 2 行：b.jpg,NaN,121.5（坐标无法识别）\n"
+               "错误: 第 3 行：c.jpg,\"31,5\",121.5（坐标无法识别）\n错误: 列表中含无效数据！";
+        QTest::newRow("a line that gives no row")
+            << "a.jpg,31.5,121.5\nb.jpg 31.6\n"
+            << QStringList{"a.jpg", "b.jpg"} << false << 1
+            << "成功处理 1 个文件，处理结果已保存到 results 子文件夹中！\n"
+            << "提示: 共载入1条数据！另有 1 行无法识别，未载入！\n"
+               "警告: 第 2 行：b.jpg 31.6（无法识别，未载入）\n";
+        QTest::newRow("a header is no lost line")
+            << "photo,lat,lon\na.jpg,31.5,121.5\n"
+            << QStringList{"a.jpg"} << false << 0
+            << "成功处理 1 个文件，处理结果已保存到 results 子文件夹中！\n"
+            << "提示: 共载入1条数据！第 1 行为表头，未载入。\n";
+        QTest::newRow("the same photo twice")
+            << "a.jpg,31.5,121.5\nA.JPG,31.6,121.6\n"
+            << QStringList{"a.jpg"} << false << 1
+            << "成功处理 1 个文件，处理结果已保存到 results 子文件夹中！\n"
+            << "提示: 共载入2条数据！1 行重复了前面的照片，不会写入！\n"
+               "警告: 第 2 行：A.JPG,31.6,121.6（与第 1 行重复，不会写入）\n";
         QTest::newRow("codec cannot be created")
             << two << QStringList{"a.jpg", "b.jpg"} << true << 2 << ""
             << "提示: 共载入2条数据！\n错误: 内核调用失败！请重新安装 Corvexa "
@@ -307,6 +374,90 @@ private slots:
 
         QCOMPARE(run.status, silentexit::kAllWritten);
         QCOMPARE(!readPhotoTags(run.copy("canon.jpg"), "Exif.Canon.").isEmpty(), kept);
+    }
+
+    // The program itself on logs as users bring them; ExifTool reads the copies back. No copy may
+    // carry a position its log line did not give.
+    void theExecutableWritesOnlyWhatTheLogGives_data() {
+        QTest::addColumn<QString>("log"); // text, or "@" and a fixture's name
+        QTest::addColumn<QStringList>("photos");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<StoredTags>("copies"); // copy below results -> position
+        QTest::addColumn<QStringList>("err");   // parts of standard error
+
+        // Written by Python's csv module in Excel's dialect: a byte-order mark, a header, every
+        // field quoted, CR LF, an empty row; names in other cases, a sub-folder with "\", a name
+        // holding a comma and quotes, U+2212 minus signs, marks and letters, a repeated photo.
+        QTest::newRow("spreadsheet CSV export")
+            << "@log_spreadsheet.csv"
+            << QStringList{"IMG_0001.JPG", "IMG_0002.jpg", "day2/IMG_0003.JPG", "IMG_0004.JPG",
+                           "Beach, \"north\" side.jpg"}
+            << 1
+            << StoredTags{{"IMG_0001.JPG", "31.230400 121.473700 12.50"},
+                          {"IMG_0002.jpg", "-33.868800 151.209300"},
+                          {"day2/IMG_0003.JPG", "51.507200 -0.127800 -12.50"},
+                          {"IMG_0004.JPG", "39.904200 116.407400 43.25"},
+                          {"Beach, \"north\" side.jpg", "-22.951900 -43.210500 3.00"}}
+            << QStringList{
+                   "共载入6条数据！第 1 行为表头，未载入。",
+                   "第 7 行：\"IMG_0001.jpg\",\"31.2305\",\"121.4738\",\"13\"（与第 2 行重复"};
+        QTest::newRow("longitude first: Beijing, New York, Paris")
+            << "bj.jpg\t116.4074\t39.9042\nny.jpg\t-74.0060\t40.7128\nparis.jpg\t2.2945\t48.8584\n"
+            << QStringList{"bj.jpg", "ny.jpg", "paris.jpg"} << 0
+            << StoredTags{{"bj.jpg", "39.904200 116.407400"},
+                          {"ny.jpg", "40.712800 -74.006000"},
+                          {"paris.jpg", "48.858400 2.294500"}}
+            << QStringList{"已按经度在前读取"};
+        QTest::newRow("unreadable coordinates")
+            << "a.jpg,31.2304N,121.4737E\nb.jpg,\"31.95\",121.5\nc.jpg,\u221233.8688,1e309\n"
+            << QStringList{"a.jpg", "b.jpg", "c.jpg"} << 2 << StoredTags{}
+            << QStringList{"第 3 行：c.jpg,\u221233.8688,1e309（坐标无法识别）",
+                           "列表中含无效数据！"};
+        QTest::newRow("track with more points than photos")
+            << "<?xml version=\"1.0\"?>\n<kml><Document><name>Day 1: Shanghai, 10:30</name>\n"
+               "<Placemark><LineString><coordinates>121.4737,31.2304,10\n"
+               "121.4740,31.2310,11 121.4745,31.2315,12</coordinates></LineString></Placemark>\n"
+               "</Document></kml>\n"
+            << QStringList{"a.jpg", "b.jpg"} << 1
+            << StoredTags{{"a.jpg", "31.230400 121.473700 10.00"},
+                          {"b.jpg", "31.231000 121.474000 11.00"}}
+            << QStringList{"轨迹有 3 个点，文件夹中有 2 张照片，数量不一致！"};
+    }
+    void theExecutableWritesOnlyWhatTheLogGives() {
+        QFETCH(QString, log);
+        QFETCH(QStringList, photos);
+        QFETCH(int, status);
+        QFETCH(StoredTags, copies);
+        QFETCH(QStringList, err);
+        const QString program = appExe();
+        if (program.isEmpty() || kExifTool.isEmpty())
+            QSKIP("the program is not built or exiftool is not installed");
+        Run run;
+        for (const QString& photo : photos) {
+            QVERIFY(QDir().mkpath(QFileInfo(run.path(photo)).path()));
+            run.photo(photo);
+        }
+        const QString logPath = run.path("log.txt");
+        if (log.startsWith(u'@'))
+            QVERIFY(QFile::copy(kData + u'/' + log.mid(1), logPath));
+        else
+            run.writeLog(log);
+
+        QProcess app;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        app.setProcessEnvironment(env);
+        app.start(program, {QStringLiteral("-silent"), logPath});
+        QVERIFY(app.waitForFinished(60000));
+        const QString errText = QString::fromUtf8(app.readAllStandardError());
+
+        QCOMPARE(app.exitCode(), status);
+        for (const QString& part : err)
+            QVERIFY2(errText.contains(part), qPrintable(errText));
+        QCOMPARE(filesBelow(run.path("results")), QStringList(copies.keys()));
+        for (auto it = copies.cbegin(); it != copies.cend(); ++it)
+            QCOMPARE(exifToolPosition(run.copy(it.key())), it.value());
     }
 
     void theExecutableRunsTheBatchWithoutADisplay() {
