@@ -205,6 +205,7 @@ private:
     RowPlan planRow(const PhotoRow& row) const;
     PreparedRow takePrepared(int i, const RowPlan& plan);
     void prepareAhead(int from);
+    void waitForAhead();
     void stopAhead();
     bool ensureCopyFolder(const QString& folder);
     BatchResult coreFailed(const QString& message);
@@ -291,7 +292,7 @@ bool BatchRun::processRow(int i) {
         // The next photos are prepared while this one is copied.
         prepareAhead(i + 1);
         failure = prepared.save->commit();
-    } else if (!m_codec->SaveToJPEG(plan.destination)) {
+    } else if (waitForAhead(); !m_codec->SaveToJPEG(plan.destination)) {
         // A stand-in codec may give no reason; the row still fails.
         failure = m_codec->LastError();
         if (failure.isEmpty())
@@ -339,6 +340,7 @@ PreparedRow BatchRun::takePrepared(int i, const RowPlan& plan) {
             prepared.source == fileAt(plan.source))
             return prepared;
     }
+    waitForAhead();
     return prepareRow(*m_codec, plan, readMakerNote, false);
 }
 
@@ -367,6 +369,13 @@ void BatchRun::prepareAhead(int from) {
                                return prepareRow(*codec, plan, readMakerNote, true);
                            })});
     }
+}
+
+// Exiv2's readers and writers of whole files parse XMP, which the XMP toolkit does not allow on
+// two threads at once: this thread's codec works only while the worker has nothing in hand.
+void BatchRun::waitForAhead() {
+    for (const Ahead& ahead : m_ahead)
+        ahead.prepared.wait();
 }
 
 void BatchRun::stopAhead() {
