@@ -3,7 +3,7 @@
 // crash, a sanitizer report or a hang is counted against its input and the round goes on.
 //
 //   fuzz_codec [--inputs N] [--first N] [--seed S] [--batch N] [--limit-ms MS] [--hang-ms MS]
-//              [--failures DIR] [--save-inputs DIR]
+//              [--failures DIR] [--save-inputs DIR] [--save-seeds DIR]
 //
 // Fails (exit 1) on any crash, sanitizer report, hang, input slower than the limit, source
 // changed, file left behind, or copy reported saved whose GPS ExifTool does not read back as
@@ -45,6 +45,7 @@ struct Options {
     qint64 hangMs = 60000;
     QString failures = QStringLiteral("fuzz-failures");
     QString saveInputs;
+    QString saveSeeds;
 };
 
 bool parse(const QStringList& arguments, Options& options) {
@@ -68,6 +69,8 @@ bool parse(const QStringList& arguments, Options& options) {
             options.failures = value;
         else if (name == u"--save-inputs")
             options.saveInputs = value;
+        else if (name == u"--save-seeds")
+            options.saveSeeds = value;
         else
             ok = false;
         if (!ok)
@@ -124,7 +127,13 @@ public:
     }
 
     void describeSeeds() const {
+        if (!m_options.saveSeeds.isEmpty())
+            QDir().mkpath(m_options.saveSeeds);
         for (std::size_t i = 0; i < m_seeds.size(); ++i) {
+            if (!m_options.saveSeeds.isEmpty())
+                writeFile(
+                    QDir(m_options.saveSeeds).filePath(m_seeds[i].kind + u'.' + m_seeds[i].suffix),
+                    m_seeds[i].bytes);
             const auto& entries = m_maps[i].entries;
             const auto gps = std::count_if(entries.begin(), entries.end(),
                                            [](const fuzz::Entry& e) { return e.gps; });
@@ -405,7 +414,7 @@ int main(int argc, char** argv) {
     if (!parse(app.arguments(), options)) {
         std::fprintf(stderr, "usage: fuzz_codec [--inputs N] [--first N] [--seed S] [--batch N] "
                              "[--limit-ms MS] [--hang-ms MS] [--failures DIR] "
-                             "[--save-inputs DIR]\n");
+                             "[--save-inputs DIR] [--save-seeds DIR]\n");
         return 2;
     }
     QTemporaryDir work;
@@ -420,8 +429,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!missing.isEmpty())
-        std::printf("fuzz: seeds left out (missing exiftool or convert): %s\n",
-                    qPrintable(missing.join(u", ")));
+        std::printf("fuzz: seeds that could not be made: %s\n", qPrintable(missing.join(u", ")));
     if (!options.saveInputs.isEmpty())
         QDir().mkpath(options.saveInputs);
     Round round(options, std::move(seeds), work.path());

@@ -308,11 +308,13 @@ TiffMap mapTiff(const QByteArray& bytes) {
     // A TIFF-based file itself (TIFF, DNG, NEF, ORF's and RW2's own magic numbers included).
     if (bytes.size() >= 8 && (bytes[0] == 'I' || bytes[0] == 'M') && bytes[1] == bytes[0])
         walker.walk(0);
-    // Blocks inside other containers: after "Exif\0\0" (JPEG, HEIF, EXV), as PNG's eXIf chunk
-    // or after the type and size of WebP's EXIF chunk.
+    // Blocks inside other containers: after "Exif\0\0" (JPEG, HEIF, EXV), as PNG's eXIf chunk,
+    // after the type and size of WebP's EXIF chunk or of MRW's TTW block.
     const qsizetype limit = std::min(bytes.size(), kSearchLimit);
-    const std::pair<QByteArray, qsizetype> markers[] = {
-        {QByteArray("Exif\0\0", 6), 6}, {QByteArray("eXIf"), 4}, {QByteArray("EXIF"), 8}};
+    const std::pair<QByteArray, qsizetype> markers[] = {{QByteArray("Exif\0\0", 6), 6},
+                                                        {QByteArray("eXIf"), 4},
+                                                        {QByteArray("EXIF"), 8},
+                                                        {QByteArray("\0TTW", 4), 8}};
     for (const auto& [marker, skip] : markers) {
         for (qsizetype at = bytes.indexOf(marker); at >= 0 && at < limit;
              at = bytes.indexOf(marker, at + 1)) {
