@@ -145,8 +145,15 @@ public:
 
     void run() {
         const qint64 end = m_options.first + m_options.inputs;
-        for (qint64 next = m_options.first; next < end;)
-            next = runBatch(next, std::min(end, next + m_options.batch));
+        constexpr qint64 kProgressEvery = 10000;
+        for (qint64 next = m_options.first; next < end;) {
+            const qint64 done = runBatch(next, std::min(end, next + m_options.batch));
+            if ((done - m_options.first) / kProgressEvery !=
+                (next - m_options.first) / kProgressEvery)
+                std::printf("fuzz: %lld inputs run, %lld crashes, %lld hangs\n",
+                            done - m_options.first, m_crashes, m_hangs);
+            next = done;
+        }
     }
 
     int report(const QString& exiftool);
@@ -344,7 +351,8 @@ int Round::checkCopies(const QString& exiftool) {
     if (m_saved.empty())
         return 0;
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Perl's notes about directories that link in circles are not findings.
+    process.setStandardErrorFile(QProcess::nullDevice());
     process.start(exiftool,
                   {QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-q"),
                    QStringLiteral("-q"), QStringLiteral("-EXIF:all"), m_copies, m_sources});
@@ -410,6 +418,7 @@ int Round::report(const QString& exiftool) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // progress shows as it comes, even into a file
     Options options;
     if (!parse(app.arguments(), options)) {
         std::fprintf(stderr, "usage: fuzz_codec [--inputs N] [--first N] [--seed S] [--batch N] "
