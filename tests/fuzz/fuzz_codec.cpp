@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,6 +97,46 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// ExifTool's reading (-n) of the EXIF tags of files, or nothing when it failed.
+std::optional<QJsonArray> exiftoolJson(const QString& exiftool, const QStringList& files) {
+    QProcess process;
+    // Perl's notes about directories that link in circles are not findings.
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(exiftool,
+                  QStringList{QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-q"),
+                              QStringLiteral("-q"), QStringLiteral("-EXIF:all")} +
+                      files);
+    process.waitForFinished(-1);
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
+    if (error.error != QJsonParseError::NoError || !json.isArray())
+        return std::nullopt;
+    return json.array();
+}
+
+// Every file's tags by path, in groups; a group on which ExifTool dies is read file by file, so
+// one file it cannot take costs only that file's reading.
+std::map<QString, QJsonObject> readExif(const QString& exiftool, const QStringList& files) {
+    constexpr qsizetype kGroup = 200;
+    std::map<QString, QJsonObject> read;
+    const auto keep = [&read](const QJsonArray& array) {
+        for (const QJsonValue& value : array)
+            read[QDir::cleanPath(value[QStringLiteral("SourceFile")].toString())] =
+                value.toObject();
+    };
+    for (qsizetype i = 0; i < files.size(); i += kGroup) {
+        const QStringList group = files.mid(i, kGroup);
+        if (const auto array = exiftoolJson(exiftool, group)) {
+            keep(*array);
+            continue;
+        }
+        for (const QString& file : group)
+            if (const auto array = exiftoolJson(exiftool, {file}))
+                keep(*array);
+    }
+    return read;
 }
 
 // Whether ExifTool's reading (-n) of a copy is exactly the position written, altitude included.
@@ -350,25 +391,24 @@ void Round::count(const Record& record) {
 int Round::checkCopies(const QString& exiftool) {
     if (m_saved.empty())
         return 0;
-    QProcess process;
-    // Perl's notes about directories that link in circles are not findings.
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(exiftool,
-                  {QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-q"),
-                   QStringLiteral("-q"), QStringLiteral("-EXIF:all"), m_copies, m_sources});
-    process.waitForFinished(-1);
-    std::map<QString, QJsonObject> read;
-    for (const QJsonValue& value : QJsonDocument::fromJson(process.readAllStandardOutput()).array())
-        read[QDir::cleanPath(value[QStringLiteral("SourceFile")].toString())] = value.toObject();
+    QStringList files;
+    for (const qint64 input : m_saved)
+        files << copyPath(input) << sourcePath(input);
+    const std::map<QString, QJsonObject> read = readExif(exiftool, files);
+    // {} when ExifTool gave up on the file altogether.
     const auto unreadable = [](const QJsonObject& tags) {
-        return tags.keys() == QStringList{QStringLiteral("SourceFile")};
+        return tags.isEmpty() || tags.keys() == QStringList{QStringLiteral("SourceFile")};
+    };
+    const auto at = [&read](const QString& path) {
+        const auto found = read.find(QDir::cleanPath(path));
+        return found == read.end() ? QJsonObject() : found->second;
     };
     int wrong = 0;
     for (const qint64 input : m_saved) {
-        const QJsonObject tags = read[QDir::cleanPath(copyPath(input))];
+        const QJsonObject tags = at(copyPath(input));
         if (sameGps(tags, fuzz::positionFor(std::uint64_t(input))))
             continue;
-        if (unreadable(tags) && unreadable(read[QDir::cleanPath(sourcePath(input))])) {
+        if (unreadable(tags) && unreadable(at(sourcePath(input)))) {
             ++m_unreadableToExiftool;
             continue;
         }
