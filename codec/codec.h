@@ -29,7 +29,7 @@ enum OpenResult : qint32 {
     FileMissing = 1,        // no such file (or an empty path)
     NotAFile = 2,           // a folder or something else that is not a regular file
     TooLarge = 3,           // larger than the codec accepts (2 GiB)
-    UnknownType = 4,        // empty, or content of no image type the codec knows
+    UnknownType = 4,        // empty, or content of no photo kind the codec reads (video, ...)
     DamagedMetadata = 5,    // the metadata cannot be parsed at all (cut inside a block, ...)
     OpenedWithWarnings = 6, // opened; the codec noted problems with parts of the metadata
     PartlyUnreadable = 7,   // forWriting refused: a rewrite would silently drop unread tags
@@ -57,9 +57,11 @@ public:
 //    partly read; readMakerNote False then leaves the maker note out of the written copy.
 //  - TagValueString / TagValueLabel: empty for a tag the photo does not hold (or holds malformed).
 //  - AddTag: sets one tag in the GPS directory (3); a refused AddTag makes the next save fail.
-//  - SaveToJPEG(dest): writes a new file at dest (replacing one there) in the photo's own format;
-//    never writes the source, never leaves a partial file, and reads the GPS values back before
-//    the file takes the name dest. Needs an open forWriting.
+//  - SaveToJPEG(dest): writes a new file at dest (replacing one there) in the photo's own format,
+//    with the permission bits cp would give it; never writes the source, never leaves a partial
+//    file, and reads every tag back (not only the GPS ones) before the file takes the name dest.
+//    The XMP GPS properties of the photo are left out, so the copy holds one position. Needs an
+//    open forWriting.
 class ICodec {
 public:
     virtual ~ICodec() = default;
@@ -74,7 +76,16 @@ public:
     virtual bool AddTag(int tag, int directory, int type, qint16 count, const TagValue& value,
                         bool flag) = 0;
     virtual bool SaveToJPEG(const QString& destination) = 0;
+
+    // Why the last OpenFile or SaveToJPEG failed, as a short Chinese reason for the photo's row
+    // ("不是支持的照片格式", "磁盘空间不足", "此格式不支持写入（ARW）"); empty after one that
+    // worked, and from a codec that cannot tell.
+    virtual QString LastError() const { return {}; }
 };
+
+// The system's reason for an errno value, in the words a user reads ("磁盘空间不足",
+// "没有权限"); the C library's text for the rare ones.
+QString systemErrorText(int error);
 
 // Creates codec objects by ProgID; an empty result means the component could not be created.
 struct CodecFactory {

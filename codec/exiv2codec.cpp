@@ -1,7 +1,9 @@
 #include "exiv2codec.h"
 
 #include "exiv2log.h"
+#include "filekind.h"
 #include "gpstags.h"
+#include "metadatacheck.h"
 #include "photofile.h"
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 #include <string_view>
 
 namespace codec {
@@ -21,18 +24,42 @@ using detail::LogCapture;
 struct Exiv2Codec::Photo {
     QString path; // absolute
     QString suffix;
+    detail::FileKind kind = detail::FileKind::Unknown;
     int imageType = Exiv2::ImageType::none;
     detail::FileIdentity identity;
     Exiv2::ExifData exif;
     detail::GpsDirectory gps; // into exif
     Exiv2::ByteOrder byteOrder = Exiv2::invalidByteOrder;
-    std::optional<detail::JpegLayout> jpeg; // where the EXIF segment sits, for the splice
+    std::optional<detail::JpegLayout> jpeg; // where EXIF and XMP sit, for the splice
     bool forWriting = false;
     bool makerNoteDropped = false;
     bool tagRefused = false; // an AddTag failed: a copy would lack that tag
 };
 
 namespace {
+
+namespace reasons {
+const QString kNoSuchFile = QStringLiteral("文件不存在");
+const QString kNotAFile = QStringLiteral("不是普通文件");
+const QString kTooLarge = QStringLiteral("文件超过 2 GB");
+const QString kEmpty = QStringLiteral("文件为空");
+const QString kNotAPhoto = QStringLiteral("不是支持的照片格式");
+const QString kDamaged = QStringLiteral("元数据已损坏");
+const QString kPartlyUnreadable = QStringLiteral("部分元数据已损坏，副本会丢失它们");
+const QString kNotOpened = QStringLiteral("照片未打开");
+const QString kTagRefused = QStringLiteral("GPS 数值无效");
+const QString kSourceItself = QStringLiteral("目标就是源文件");
+const QString kSourceChanged = QStringLiteral("源文件在处理期间被改动");
+const QString kNotEncoded = QStringLiteral("元数据无法完整写入");
+const QString kExifTooLarge = QStringLiteral("EXIF 数据超过 64 KB");
+const QString kXmpDamaged = QStringLiteral("XMP 数据已损坏，无法移除其中的旧位置");
+const QString kMismatch = QStringLiteral("写入后校验不一致");
+} // namespace reasons
+
+// The reason errno gives for the call that just failed.
+QString ioFailure() {
+    return errno != 0 ? systemErrorText(errno) : QStringLiteral("写入失败");
+}
 
 std::string exiv2Path(const QString& path) {
     return QFile::encodeName(path).toStdString();
@@ -122,16 +149,18 @@ std::unique_ptr<Exiv2::Value> tagValue(int type, qint16 count, const TagValue& v
 }
 
 // The new APP1 segment: marker, length, "Exif\0\0" and the TIFF structure that Exiv2's JPEG
-// writer would produce from the same data. Empty result with ok when nothing is left to write.
-struct ExifSegment {
-    bool ok = false;
+// writer would produce from the same data. Given the old structure, Exiv2 updates it in place
+// where it can; without it, it builds a new one. Empty bytes when nothing is left to write; a
+// reason when the data cannot be encoded.
+struct Encoded {
     QByteArray bytes;
+    QString failure;
 };
 
-ExifSegment encodeExifSegment(const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
-                              QByteArray oldTiff, bool makerNoteDropped) {
+Encoded encodeExifSegment(const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
+                          QByteArray oldTiff, bool makerNoteDropped) {
     if (exif.empty())
-        return {true, {}};
+        return {};
     LogCapture log;
     Exiv2::Blob blob;
     const Exiv2::ByteOrder order =
@@ -141,7 +170,7 @@ ExifSegment encodeExifSegment(const Exiv2::ExifData& exif, Exiv2::ByteOrder byte
         Exiv2::ExifParser::encode(blob, reinterpret_cast<const Exiv2::byte*>(oldTiff.constData()),
                                   uint32_t(oldTiff.size()), order, exif);
     if (anyLoss(log, makerNoteDropped))
-        return {};
+        return {{}, reasons::kNotEncoded};
     const char* tiff = oldTiff.constData();
     qsizetype size = oldTiff.size();
     if (method == Exiv2::wmIntrusive) {
@@ -149,16 +178,16 @@ ExifSegment encodeExifSegment(const Exiv2::ExifData& exif, Exiv2::ByteOrder byte
         size = qsizetype(blob.size());
     }
     if (size == 0)
-        return {true, {}};
+        return {};
     if (size + 8 > 0xffff)
-        return {}; // does not fit one JPEG segment
+        return {{}, reasons::kExifTooLarge};
     QByteArray segment;
     segment.reserve(size + 10);
     segment.append(char(0xff)).append(char(0xe1));
     segment.append(char((size + 8) >> 8)).append(char((size + 8) & 0xff));
     segment.append("Exif\0\0", 6);
     segment.append(tiff, size);
-    return {true, segment};
+    return {segment, {}};
 }
 
 // Decodes the GPS directory of an EXIF TIFF structure and nothing else: all the codec reads,
@@ -176,82 +205,213 @@ bool decodeGpsOnly(const QByteArray& tiff, Exiv2::ExifData& exif) {
     return order != Exiv2::invalidByteOrder;
 }
 
-// Reads the segment back from the written file and decodes it: the bytes on disk must be ours
-// and must carry the GPS directory we meant to write.
-bool verifySegment(int fd, off_t offset, const QByteArray& segment,
-                   const Exiv2::ExifData& expected) {
-    QByteArray onDisk(segment.size(), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < onDisk.size()) {
-        const ssize_t n =
-            ::pread(fd, onDisk.data() + got, std::size_t(onDisk.size() - got), offset + got);
-        if (n <= 0)
+// Whether an EXIF segment made by encodeExifSegment decodes to exactly the expected tags: a
+// damaged source can make Exiv2's in-place update write over other entries.
+bool segmentHolds(const QByteArray& segment, const Exiv2::ExifData& expected,
+                  bool makerNoteDropped) {
+    LogCapture log;
+    Exiv2::ExifData decoded;
+    if (!segment.isEmpty()) {
+        const QByteArray tiff = segment.mid(10);
+        if (Exiv2::ExifParser::decode(decoded,
+                                      reinterpret_cast<const Exiv2::byte*>(tiff.constData()),
+                                      uint32_t(tiff.size())) == Exiv2::invalidByteOrder)
             return false;
-        got += n;
     }
-    if (onDisk != segment)
+    return !anyLoss(log, makerNoteDropped) && detail::sameExif(expected, decoded);
+}
+
+// The EXIF segment of the copy: Exiv2's update of the old structure when that reads back as
+// meant, else a structure built anew.
+Encoded exifSegmentFor(const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
+                       const QByteArray& oldTiff, bool makerNoteDropped) {
+    Encoded updated = encodeExifSegment(exif, byteOrder, oldTiff, makerNoteDropped);
+    if (updated.failure.isEmpty() && segmentHolds(updated.bytes, exif, makerNoteDropped))
+        return updated;
+    if (oldTiff.isEmpty())
+        return {{}, updated.failure.isEmpty() ? reasons::kMismatch : updated.failure};
+    Encoded rebuilt = encodeExifSegment(exif, byteOrder, {}, makerNoteDropped);
+    if (rebuilt.failure.isEmpty() && !segmentHolds(rebuilt.bytes, exif, makerNoteDropped))
+        rebuilt.failure = reasons::kMismatch;
+    return rebuilt;
+}
+
+// True when the XMP packet holds a GPS property; the packet without them goes to xmp.
+bool xmpWithoutGps(const QByteArray& packet, Exiv2::XmpData& xmp) {
+    if (!packet.contains("GPS"))
         return false;
-    if (segment.isEmpty())
-        return detail::sameGpsTags(expected, Exiv2::ExifData());
     LogCapture log;
-    Exiv2::ExifData readBack;
-    return decodeGpsOnly(onDisk.mid(10), readBack) && log.empty() &&
-           detail::sameGpsTags(expected, readBack);
+    if (Exiv2::XmpParser::decode(xmp, packet.toStdString()) != 0)
+        throw std::runtime_error("damaged XMP");
+    return detail::eraseXmpGps(xmp);
 }
 
-// The fast road for JPEG: the photo's own segments stay as they are, only the EXIF segment is
-// replaced, and the image data is copied by the kernel (or through one reused buffer).
-bool spliceJpeg(int source, off_t sourceSize, const detail::JpegLayout& layout,
-                const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder, bool makerNoteDropped,
-                detail::TempFile& temp, std::vector<char>& buffer) {
-    const ExifSegment segment = encodeExifSegment(exif, byteOrder, layout.exif, makerNoteDropped);
-    if (!segment.ok)
-        return false;
-    const off_t tail = sourceSize - layout.exifEnd;
-    const off_t expectedSize = layout.exifStart + off_t(segment.bytes.size()) + tail;
-    const bool written =
-        detail::copyRange(source, 0, layout.exifStart, temp.fd(), buffer) &&
-        detail::writeAll(temp.fd(), segment.bytes.constData(), std::size_t(segment.bytes.size())) &&
-        detail::copyRange(source, layout.exifEnd, tail, temp.fd(), buffer);
-    if (!written)
-        return false;
-    const auto result = detail::identityOf(temp.fd());
-    return result && result->size == expectedSize &&
-           verifySegment(temp.fd(), layout.exifStart, segment.bytes, exif);
+// The XMP segment of the copy, the old one without its GPS properties. Empty bytes when nothing
+// is left of it.
+Encoded xmpSegmentWithoutGps(const Exiv2::XmpData& xmp) {
+    if (xmp.empty())
+        return {};
+    std::string packet;
+    // The form Exiv2's JPEG writer gives a packet it serialises.
+    if (Exiv2::XmpParser::encode(packet, xmp,
+                                 Exiv2::XmpParser::useCompactFormat |
+                                     Exiv2::XmpParser::omitAllFormatting) != 0)
+        return {{}, reasons::kXmpDamaged};
+    Exiv2::XmpData readBack;
+    if (Exiv2::XmpParser::decode(readBack, packet) != 0 || !detail::sameXmp(xmp, readBack))
+        return {{}, reasons::kMismatch};
+    const qsizetype length = 2 + detail::kXmpSignatureSize + qsizetype(packet.size());
+    if (length > 0xffff)
+        return {{}, reasons::kNotEncoded};
+    QByteArray segment;
+    segment.append(char(0xff)).append(char(0xe1));
+    segment.append(char(length >> 8)).append(char(length & 0xff));
+    segment.append(detail::kXmpSignature, detail::kXmpSignatureSize);
+    segment.append(packet.data(), qsizetype(packet.size()));
+    return {segment, {}};
 }
 
-bool readBackMatches(const QString& path, int imageType, const Exiv2::ExifData& expected) {
-    LogCapture log;
-    auto image = Exiv2::ImageFactory::open(exiv2Path(path));
-    if (!image.get() || image->imageType() != imageType)
-        return false;
-    image->readMetadata();
-    return !anyLoss(log, false) && detail::sameGpsTags(expected, image->exifData());
+// A stretch of the source that the copy holds in another form.
+struct Replacement {
+    off_t start;
+    off_t end;
+    QByteArray bytes;
+};
+
+QString readBackFailure(int fd, off_t offset, const QByteArray& expected) {
+    QByteArray onDisk(expected.size(), Qt::Uninitialized);
+    if (!expected.isEmpty() &&
+        !detail::readAt(fd, offset, onDisk.data(), std::size_t(onDisk.size())))
+        return ioFailure();
+    return onDisk == expected ? QString() : reasons::kMismatch;
 }
 
-// Every other writable format: a byte copy beside the destination, rewritten by Exiv2's own
-// writer for that format, then read back.
-bool writeWithExiv2(int source, off_t sourceSize, const Exiv2::ExifData& exif, int imageType,
-                    bool makerNoteDropped, detail::TempFile& temp, std::vector<char>& buffer) {
-    if (!detail::copyRange(source, 0, sourceSize, temp.fd(), buffer))
-        return false;
-    const auto copied = detail::identityOf(temp.fd());
-    if (!copied || copied->size != sourceSize || !temp.closeFd())
-        return false;
+// The fast road for JPEG: the photo's own segments stay as they are, only the EXIF segment (and
+// an XMP segment that held a position) is replaced, and the image data is copied by the kernel
+// (or through one reused buffer). The new segments are checked before they are written and read
+// back from the disk after. The reason it failed; empty when it worked.
+QString spliceJpeg(int source, off_t sourceSize, const detail::JpegLayout& layout,
+                   const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder, bool makerNoteDropped,
+                   detail::TempFile& temp, std::vector<char>& buffer) {
+    const Encoded exifSegment = exifSegmentFor(exif, byteOrder, layout.exif, makerNoteDropped);
+    if (!exifSegment.failure.isEmpty())
+        return exifSegment.failure;
+    std::vector<Replacement> replacements{{layout.exifStart, layout.exifEnd, exifSegment.bytes}};
+    if (layout.xmpEnd > 0) {
+        Exiv2::XmpData xmp;
+        try {
+            if (xmpWithoutGps(layout.xmp, xmp)) {
+                const Encoded xmpSegment = xmpSegmentWithoutGps(xmp);
+                if (!xmpSegment.failure.isEmpty())
+                    return xmpSegment.failure;
+                replacements.push_back({layout.xmpStart, layout.xmpEnd, xmpSegment.bytes});
+            }
+        } catch (const std::exception&) {
+            return reasons::kXmpDamaged;
+        }
+    }
+    std::sort(replacements.begin(), replacements.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.start, a.end) < std::tie(b.start, b.end);
+    });
+
+    off_t from = 0;
+    for (const Replacement& replacement : replacements) {
+        if (!detail::copyRange(source, from, replacement.start - from, temp.fd(), buffer) ||
+            !detail::writeAll(temp.fd(), replacement.bytes.constData(),
+                              std::size_t(replacement.bytes.size())))
+            return ioFailure();
+        from = replacement.end;
+    }
+    if (!detail::copyRange(source, from, sourceSize - from, temp.fd(), buffer))
+        return ioFailure();
+
+    off_t shift = 0;
+    for (const Replacement& replacement : replacements) {
+        if (const QString failure =
+                readBackFailure(temp.fd(), replacement.start + shift, replacement.bytes);
+            !failure.isEmpty())
+            return failure;
+        shift += off_t(replacement.bytes.size()) - (replacement.end - replacement.start);
+    }
+    const auto written = detail::identityOf(temp.fd());
+    return written && written->size == sourceSize + shift ? QString() : reasons::kMismatch;
+}
+
+// What a copy written by Exiv2's own writer must read back as.
+struct Expected {
+    const Exiv2::ExifData& exif;
+    Exiv2::XmpData xmp;
+    Exiv2::IptcData iptc;
+};
+
+QString readBackWhole(int fd, int imageType, const Expected& expected) {
+    const auto identity = detail::identityOf(fd);
+    if (!identity)
+        return ioFailure();
+    std::vector<char> bytes(std::size_t(identity->size));
+    if (!detail::readAt(fd, 0, bytes.data(), bytes.size()))
+        return ioFailure();
+    try {
+        LogCapture log;
+        auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.data()),
+                                               long(bytes.size()));
+        if (!image.get() || image->imageType() != imageType)
+            return reasons::kMismatch;
+        image->readMetadata();
+        const bool same = !anyLoss(log, false) &&
+                          detail::sameExif(expected.exif, image->exifData()) &&
+                          detail::sameXmp(expected.xmp, image->xmpData()) &&
+                          detail::sameIptc(expected.iptc, image->iptcData());
+        return same ? QString() : reasons::kMismatch;
+    } catch (const Exiv2::AnyError&) {
+        return reasons::kMismatch;
+    }
+}
+
+// Every other writable format: Exiv2's own writer for that format, on a copy of the source in
+// memory; the result goes to the temporary file and is read back from there.
+QString writeWithExiv2(int source, off_t sourceSize, const Exiv2::ExifData& exif, int imageType,
+                       bool makerNoteDropped, detail::TempFile& temp) {
+    std::vector<char> original(static_cast<std::size_t>(sourceSize));
+    if (!detail::readAt(source, 0, original.data(), original.size()))
+        return ioFailure();
+    Expected expected{exif, {}, {}};
     {
         LogCapture log;
-        auto image = Exiv2::ImageFactory::open(exiv2Path(temp.path()));
+        auto image = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte*>(original.data()), long(original.size()));
         if (!image.get() || image->imageType() != imageType)
-            return false;
+            return reasons::kSourceChanged;
         image->readMetadata();
-        // Keep the XMP packet byte for byte rather than re-serialising it.
-        image->writeXmpFromPacket(true);
+        expected.xmp = image->xmpData();
+        expected.iptc = image->iptcData();
+        if (detail::eraseXmpGps(expected.xmp)) {
+            image->setXmpData(expected.xmp);
+            image->writeXmpFromPacket(false);
+        } else {
+            // Keep the XMP packet byte for byte rather than re-serialising it.
+            image->writeXmpFromPacket(true);
+        }
         image->setExifData(exif);
         image->writeMetadata();
         if (anyLoss(log, makerNoteDropped))
-            return false;
+            return reasons::kNotEncoded;
+        Exiv2::BasicIo& io = image->io();
+        if (io.open() != 0)
+            return reasons::kNotEncoded;
+        const long size = io.size();
+        const Exiv2::byte* data = size > 0 ? io.mmap() : nullptr;
+        const bool written =
+            data &&
+            detail::writeAll(temp.fd(), reinterpret_cast<const char*>(data), std::size_t(size));
+        const int error = errno;
+        io.munmap();
+        io.close();
+        errno = error;
+        if (!written)
+            return ioFailure();
     }
-    return readBackMatches(temp.path(), imageType, exif);
+    return readBackWhole(temp.fd(), imageType, expected);
 }
 
 } // namespace
@@ -281,52 +441,137 @@ bool writableFormat(int imageType, const QString& suffix) {
     }
 }
 
+namespace {
+
+// Why a photo of this kind and name is not written.
+QString unwritableReason(detail::FileKind kind, int imageType, const QString& suffix) {
+    const bool writableContent = imageType == Exiv2::ImageType::jpeg ||
+                                 imageType == Exiv2::ImageType::exv ||
+                                 imageType == Exiv2::ImageType::cr2;
+    const bool otherKindsName = writableFormat(Exiv2::ImageType::jpeg, suffix) ||
+                                writableFormat(Exiv2::ImageType::exv, suffix) || suffix.isEmpty();
+    if (writableContent || (imageType == Exiv2::ImageType::tiff && otherKindsName))
+        return QStringLiteral("扩展名与文件内容不符（%1）").arg(detail::kindName(kind));
+    // A TIFF-based RAW is known by its extension; the other kinds by their content.
+    const QString name = kind == detail::FileKind::Tiff && !suffix.isEmpty()
+                             ? suffix.toUpper()
+                             : detail::kindName(kind);
+    return QStringLiteral("此格式不支持写入（%1）").arg(name);
+}
+
+// The Exiv2 image types that may come of each kind of content.
+bool typeFitsKind(int imageType, detail::FileKind kind) {
+    using detail::FileKind;
+    namespace type = Exiv2::ImageType;
+    switch (kind) {
+    case FileKind::Jpeg:
+        return imageType == type::jpeg;
+    case FileKind::Tiff:
+        return imageType == type::tiff || imageType == type::cr2;
+    case FileKind::Orf:
+        return imageType == type::orf;
+    case FileKind::Rw2:
+        return imageType == type::rw2;
+    case FileKind::Crw:
+        return imageType == type::crw;
+    case FileKind::Raf:
+        return imageType == type::raf;
+    case FileKind::Mrw:
+        return imageType == type::mrw;
+    case FileKind::Png:
+        return imageType == type::png;
+    case FileKind::WebP:
+        return imageType == Exiv2::ImageType::webp;
+    case FileKind::Exv:
+        return imageType == type::exv;
+    case FileKind::Heif:
+    case FileKind::Avif:
+    case FileKind::Cr3:
+        return imageType == type::bmff;
+    default:
+        return false;
+    }
+}
+
+QByteArray readHead(int fd, off_t fileSize) {
+    QByteArray head(qsizetype(std::min<off_t>(fileSize, detail::kSniffBytes)), Qt::Uninitialized);
+    return detail::readAt(fd, 0, head.data(), std::size_t(head.size())) ? head : QByteArray();
+}
+
+} // namespace
+
 Exiv2Codec::Exiv2Codec() {
     detail::installExiv2LogHandler();
+    // HEIF, AVIF and CR3 are read through Exiv2's reader of ISO media files, off by default.
+    Exiv2::enableBMFF(true);
 }
 
 Exiv2Codec::~Exiv2Codec() = default;
 
+QString Exiv2Codec::LastError() const {
+    return m_lastError;
+}
+
+qint32 Exiv2Codec::failed(qint32 result, const QString& reason) {
+    m_lastError = reason;
+    return result;
+}
+
 qint32 Exiv2Codec::OpenFile(const QString& path, bool readMakerNote, bool forWriting) {
     m_photo.reset();
+    m_lastError.clear();
     try {
         return open(path, readMakerNote, forWriting);
     } catch (const Exiv2::AnyError&) {
-        return DamagedMetadata;
+        return failed(DamagedMetadata, reasons::kDamaged);
     } catch (const std::exception&) {
-        return DamagedMetadata;
+        return failed(DamagedMetadata, reasons::kDamaged);
     } catch (...) {
-        return ReadError;
+        return failed(ReadError, reasons::kDamaged);
     }
 }
 
 qint32 Exiv2Codec::open(const QString& path, bool readMakerNote, bool forWriting) {
     if (path.isEmpty())
-        return FileMissing;
+        return failed(FileMissing, reasons::kNoSuchFile);
     const QFileInfo info(path);
     auto photo = std::make_unique<Photo>();
     photo->path = info.absoluteFilePath();
     photo->suffix = info.suffix().toLower();
     // One open and one fstat answer every question about the file itself.
     const detail::Fd file = detail::openForReading(photo->path);
-    if (!file.valid())
-        return errno == ENOENT || errno == ENOTDIR ? FileMissing : ReadError;
+    if (!file.valid()) {
+        const int error = errno;
+        return error == ENOENT || error == ENOTDIR ? failed(FileMissing, reasons::kNoSuchFile)
+                                                   : failed(ReadError, systemErrorText(error));
+    }
     const auto identity = detail::identityOf(file.get());
     if (!identity)
-        return ReadError;
+        return failed(ReadError, systemErrorText(errno));
     if (!identity->regular)
-        return NotAFile;
+        return failed(NotAFile, reasons::kNotAFile);
     if (identity->size > kMaxPhotoBytes)
-        return TooLarge;
+        return failed(TooLarge, reasons::kTooLarge);
     if (identity->size == 0)
-        return UnknownType;
+        return failed(UnknownType, reasons::kEmpty);
+    // The content decides, before any metadata reader sees the file.
+    const QByteArray head = readHead(file.get(), identity->size);
+    if (head.isEmpty())
+        return failed(ReadError, systemErrorText(errno));
+    photo->kind = detail::sniffFileKind(head);
+    if (!detail::isPhotoKind(photo->kind)) {
+        const QString kind = detail::kindName(photo->kind);
+        return failed(UnknownType, kind.isEmpty() ? reasons::kNotAPhoto
+                                                  : reasons::kNotAPhoto + u'（' + kind + u'）');
+    }
     photo->identity = *identity;
     photo->forWriting = forWriting;
     photo->makerNoteDropped = forWriting && !readMakerNote;
 
     LogCapture log;
     bool decoded = true;
-    photo->jpeg = detail::readJpegLayout(file.get(), identity->size);
+    if (photo->kind == detail::FileKind::Jpeg)
+        photo->jpeg = detail::readJpegLayout(file.get(), identity->size);
     if (photo->jpeg)
         decoded = decodeJpegExif(*photo);
     else if (const qint32 failure = readWithExiv2(*photo); failure != Opened)
@@ -335,7 +580,7 @@ qint32 Exiv2Codec::open(const QString& path, bool readMakerNote, bool forWriting
     if (forWriting) {
         // A rewrite from what was read would silently leave out what was not.
         if (!decoded || anyLoss(log, photo->makerNoteDropped))
-            return PartlyUnreadable;
+            return failed(PartlyUnreadable, reasons::kPartlyUnreadable);
         // A new position must never sit beside an old altitude, speed or direction.
         detail::eraseGpsTags(photo->exif);
         if (photo->makerNoteDropped)
@@ -348,9 +593,10 @@ qint32 Exiv2Codec::open(const QString& path, bool readMakerNote, bool forWriting
     return decoded && log.empty() ? Opened : OpenedWithWarnings;
 }
 
-// All the codec reads or rewrites of a JPEG is its EXIF segment; XMP, IPTC, ICC and the rest
-// are carried over byte for byte, so they are not parsed. Reading needs the GPS directory only
-// (every query names directory 3): damage elsewhere in the block does not concern the reader.
+// All the codec reads or rewrites of a JPEG is its EXIF segment (and an XMP segment holding a
+// position); IPTC, ICC and the rest are carried over byte for byte, so they are not parsed.
+// Reading needs the GPS directory only (every query names directory 3): damage elsewhere in the
+// block does not concern the reader.
 bool Exiv2Codec::decodeJpegExif(Photo& photo) {
     photo.imageType = Exiv2::ImageType::jpeg;
     const QByteArray& tiff = photo.jpeg->exif;
@@ -363,22 +609,26 @@ bool Exiv2Codec::decodeJpegExif(Photo& photo) {
     return photo.byteOrder != Exiv2::invalidByteOrder;
 }
 
-// Every other format through Exiv2's image classes. Opened, or the failure to report.
+// Every other kind through Exiv2's image classes, once the class Exiv2 picks agrees with the
+// content. Opened, or the failure to report.
 qint32 Exiv2Codec::readWithExiv2(Photo& photo) {
     Exiv2::Image::AutoPtr image;
     try {
         image = Exiv2::ImageFactory::open(exiv2Path(photo.path));
     } catch (const Exiv2::AnyError& error) {
-        return error.code() == Exiv2::kerFileContainsUnknownImageType ? UnknownType : ReadError;
+        return error.code() == Exiv2::kerFileContainsUnknownImageType
+                   ? failed(UnknownType, reasons::kNotAPhoto)
+                   : failed(ReadError, reasons::kDamaged);
     }
-    if (!image.get())
-        return UnknownType;
+    if (!image.get() || !typeFitsKind(image->imageType(), photo.kind))
+        return failed(UnknownType, reasons::kNotAPhoto);
     try {
         image->readMetadata();
     } catch (const Exiv2::AnyError& error) {
         const bool unreadable = error.code() == Exiv2::kerDataSourceOpenFailed ||
                                 error.code() == Exiv2::kerInputDataReadFailed;
-        return unreadable ? ReadError : DamagedMetadata;
+        return unreadable ? failed(ReadError, systemErrorText(EIO))
+                          : failed(DamagedMetadata, reasons::kDamaged);
     }
     photo.imageType = image->imageType();
     photo.byteOrder = image->byteOrder();
@@ -463,46 +713,55 @@ bool Exiv2Codec::addTag(int tag, int type, qint16 count, const TagValue& value) 
 
 bool Exiv2Codec::SaveToJPEG(const QString& destination) {
     try {
-        return save(destination);
+        m_lastError = save(destination);
     } catch (...) {
-        return false;
+        m_lastError = reasons::kNotEncoded;
     }
+    return m_lastError.isEmpty();
 }
 
-bool Exiv2Codec::save(const QString& destination) {
-    if (!m_photo || !m_photo->forWriting || m_photo->tagRefused || destination.isEmpty())
-        return false;
+QString Exiv2Codec::save(const QString& destination) {
+    if (!m_photo || !m_photo->forWriting)
+        return reasons::kNotOpened;
+    if (m_photo->tagRefused)
+        return reasons::kTagRefused;
     const Photo& photo = *m_photo;
     if (!writableFormat(photo.imageType, photo.suffix))
-        return false;
+        return unwritableReason(photo.kind, photo.imageType, photo.suffix);
+    if (destination.isEmpty())
+        return systemErrorText(ENOENT);
 
     const QFileInfo target(destination);
     if (!target.absoluteDir().exists())
-        return false;
+        return systemErrorText(ENOENT);
     // Never the source, whether named directly, through a symbolic link or as another name of
     // its inode: stat() resolves them all to the source's device and inode.
     if (const auto existing = detail::identityOf(target.absoluteFilePath());
         existing && existing->sameFile(photo.identity))
-        return false;
+        return reasons::kSourceItself;
 
     const detail::Fd source = detail::openForReading(photo.path);
     if (!source.valid())
-        return false;
+        return systemErrorText(errno);
     // The EXIF we hold was read from these bytes; a file changed since cannot take it.
     const auto now = detail::identityOf(source.get());
     if (!now || !(*now == photo.identity))
-        return false;
+        return reasons::kSourceChanged;
 
-    auto temp = detail::TempFile::createBeside(target.absoluteFilePath());
+    auto temp = detail::TempFile::create(target.absoluteFilePath(), photo.identity.permissions);
     if (!temp)
-        return false;
-    const bool written =
+        return systemErrorText(errno);
+    errno = 0; // a short read at the end of a file sets none, and must not borrow an old one
+
+    const QString failure =
         photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg
             ? spliceJpeg(source.get(), photo.identity.size, *photo.jpeg, photo.exif,
                          photo.byteOrder, photo.makerNoteDropped, *temp, m_copyBuffer)
             : writeWithExiv2(source.get(), photo.identity.size, photo.exif, photo.imageType,
-                             photo.makerNoteDropped, *temp, m_copyBuffer);
-    return written && temp->commit();
+                             photo.makerNoteDropped, *temp);
+    if (!failure.isEmpty())
+        return failure;
+    return temp->commit() ? QString() : systemErrorText(errno);
 }
 
 } // namespace codec

@@ -1,6 +1,6 @@
 #pragma once
-// The codec over Exiv2. Reads whatever Exiv2 reads; writes new files only for the formats Exiv2
-// writes faithfully (see writableFormat), never touching the source.
+// The codec over Exiv2. Reads the photo kinds of filekind.h, told by content; writes new files
+// only for the formats Exiv2 writes faithfully (see writableFormat), never touching the source.
 
 #include "codec/codec.h"
 
@@ -26,18 +26,22 @@ public:
     bool AddTag(int tag, int directory, int type, qint16 count, const TagValue& value,
                 bool flag) override;
     bool SaveToJPEG(const QString& destination) override;
+    QString LastError() const override;
 
 private:
     struct Photo;
 
     qint32 open(const QString& path, bool readMakerNote, bool forWriting);
+    qint32 failed(qint32 result, const QString& reason);
     static bool decodeJpegExif(Photo& photo);
-    static qint32 readWithExiv2(Photo& photo);
+    qint32 readWithExiv2(Photo& photo);
     bool addTag(int tag, int type, qint16 count, const TagValue& value);
-    bool save(const QString& destination);
+    // The reason the save failed; empty when the copy is in place.
+    QString save(const QString& destination);
 
     std::unique_ptr<Photo> m_photo; // the photo opened last; empty after a failed open
     std::vector<char> m_copyBuffer; // reused by every save of the batch
+    QString m_lastError;
 };
 
 // Whether a photo of Exiv2 image type imageType named with suffix (lower case, no dot) may be

@@ -104,6 +104,16 @@ std::optional<double> usableNumber(const GpsDirectory& gps, int tag) {
     return rationalAt(*datum, 0);
 }
 
+// EXIF gives GPSAltitudeRef one BYTE, 0 above and 1 below sea level; a SHORT of the same value
+// is read alike. A text, a rational, several values or another number mean nothing sure.
+bool usableAltitudeRef(const Exiv2::Exifdatum& datum) {
+    if (datum.count() != 1 ||
+        (datum.typeId() != Exiv2::unsignedByte && datum.typeId() != Exiv2::unsignedShort))
+        return false;
+    const long value = datum.toLong(0);
+    return value == 0 || value == 1;
+}
+
 bool hasNumberMeaning(int tag) {
     switch (tag) {
     case Latitude:
@@ -213,7 +223,13 @@ bool hasUsableGpsTag(const GpsDirectory& gps, int tag) {
     if (isRefTag(tag))
         return !refLetter(*datum, allowedRefs(tag)).isEmpty();
     if (tag == AltitudeRef)
-        return datum->typeId() == Exiv2::unsignedByte || datum->typeId() == Exiv2::unsignedShort;
+        return usableAltitudeRef(*datum);
+    // An altitude whose reference cannot be read has no sign: better none than the wrong one.
+    if (tag == Altitude) {
+        const Exiv2::Exifdatum* ref = gps.find(AltitudeRef);
+        if (ref && !usableAltitudeRef(*ref))
+            return false;
+    }
     if (hasNumberMeaning(tag))
         return usableNumber(gps, tag).has_value();
     return true;

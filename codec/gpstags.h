@@ -50,7 +50,8 @@ private:
 
 // True when the tag is present and, for the tags read by meaning, holds what EXIF prescribes:
 // a known reference letter, three rationals without a zero denominator within ±90/±180, one
-// altitude rational. A malformed tag counts as absent, so no caller turns it into a position.
+// altitude rational, an altitude reference of one BYTE 0 or 1. A malformed tag counts as absent,
+// so no caller turns it into a position; so does an altitude whose reference is malformed.
 bool hasUsableGpsTag(const GpsDirectory& gps, int tag);
 
 // Plain texts: the reference letter, "0"/"1" for the altitude reference, the altitude in metres;

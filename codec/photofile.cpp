@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,23 +24,10 @@ constexpr std::size_t kHeadBlock = 16 * 1024;
 constexpr off_t kPage = 4096;
 
 FileIdentity identityFromStat(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size,
-            std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
-            S_ISREG(st.st_mode)};
-}
-
-bool readAt(int fd, off_t offset, char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, data, size, offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        data += got;
-        offset += got;
-        size -= std::size_t(got);
-    }
-    return true;
+    return {
+        st.st_dev,          st.st_ino,
+        st.st_size,         std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+        st.st_mode & 07777, S_ISREG(st.st_mode)};
 }
 
 // The first block of the file read at once: most headers end inside it, so walking the segments
@@ -71,7 +61,90 @@ unsigned be16(const unsigned char* p) {
     return unsigned(p[0]) << 8 | p[1];
 }
 
+// Names of temporary files that a termination signal must remove. The handler may only touch
+// lock-free atomics and call async-signal-safe functions, hence fixed slots of plain bytes.
+struct PendingName {
+    enum State : int { Free, Busy, Named };
+    std::atomic<int> state{Free};
+    char path[PATH_MAX];
+};
+constexpr int kPendingSlots = 8;
+PendingName g_pendingNames[kPendingSlots];
+std::atomic<bool> g_unnamedAllowed{true};
+
+extern "C" void removePendingNames(int signal) {
+    const int savedErrno = errno;
+    for (PendingName& slot : g_pendingNames) {
+        if (slot.state.load() == PendingName::Named)
+            ::unlink(slot.path);
+    }
+    errno = savedErrno;
+    // SA_RESETHAND has put back the default action: once this handler returns, the signal ends
+    // the program just as it would have without us.
+    ::raise(signal);
+}
+
+// Only where nobody else handles the signal: the window closes itself on SIGINT and SIGTERM, and
+// a signal ignored on purpose (nohup) stays ignored. Asked afresh for every name, since a
+// handler may be set or reset after the first one.
+void installNameRemoval() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || (current.sa_flags & SA_SIGINFO) ||
+            current.sa_handler != SIG_DFL)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = removePendingNames;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+// The slot now holding path, or -1 when every slot is taken or the name is too long (the file
+// is then removed on destruction only).
+int registerName(const QByteArray& path) {
+    if (path.size() >= PATH_MAX)
+        return -1;
+    installNameRemoval();
+    for (int i = 0; i < kPendingSlots; ++i) {
+        int expected = PendingName::Free;
+        if (g_pendingNames[i].state.compare_exchange_strong(expected, PendingName::Busy)) {
+            std::memcpy(g_pendingNames[i].path, path.constData(), std::size_t(path.size()) + 1);
+            g_pendingNames[i].state.store(PendingName::Named);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void unregisterName(int slot) {
+    if (slot >= 0)
+        g_pendingNames[slot].state.store(PendingName::Free);
+}
+
+QString hiddenNameBeside(const QFileInfo& destination) {
+    return destination.absoluteDir().filePath(
+        QStringLiteral(".%1.%2.tmp")
+            .arg(destination.fileName())
+            .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+}
+
 } // namespace
+
+bool readAt(int fd, off_t offset, char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, data, size, offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        data += got;
+        offset += got;
+        size -= std::size_t(got);
+    }
+    return true;
+}
 
 std::optional<FileIdentity> identityOf(int fd) {
     struct stat st {};
@@ -162,6 +235,19 @@ std::optional<JpegLayout> readJpegLayout(int fd, off_t fileSize) {
                 layout.exifEnd = segmentEnd;
                 layout.exif.resize(qsizetype(length - 8));
                 if (!reader.read(offset + 10, layout.exif.data(), std::size_t(length - 8)))
+                    return std::nullopt;
+            }
+        }
+        if (marker == 0xe1 && layout.xmpEnd == 0 && length >= 2 + kXmpSignatureSize) {
+            char id[kXmpSignatureSize];
+            if (!reader.read(offset + 4, id, sizeof id))
+                return std::nullopt;
+            if (std::memcmp(id, kXmpSignature, sizeof id) == 0) {
+                layout.xmpStart = segmentStart;
+                layout.xmpEnd = segmentEnd;
+                layout.xmp.resize(qsizetype(length - 2 - kXmpSignatureSize));
+                if (!reader.read(offset + 4 + kXmpSignatureSize, layout.xmp.data(),
+                                 std::size_t(layout.xmp.size())))
                     return std::nullopt;
             }
         }
@@ -266,22 +352,41 @@ std::optional<QByteArray> gpsOnlyTiff(const QByteArray& tiff) {
     return result;
 }
 
-std::optional<TempFile> TempFile::createBeside(const QString& destination) {
+std::optional<TempFile> TempFile::create(const QString& destination, mode_t permissions) {
     const QFileInfo info(destination);
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        const QString name =
-            QStringLiteral(".%1.%2.tmp")
-                .arg(info.fileName())
-                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        const QString path = info.absoluteDir().filePath(name);
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // cp gives a new file the source's permission bits less the umask, without set-id bits.
+    const mode_t mode = permissions & 0777;
+    // An unnamed file is given its name through /proc (or by a privilege a user lacks).
+    static const bool canName = ::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0;
+    if (g_unnamedAllowed.load() && canName) {
+        const int fd = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                              O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
         if (fd >= 0)
-            return TempFile(Fd(fd), path, info.absoluteFilePath());
-        if (errno != EEXIST)
+            return TempFile(Fd(fd), QString(), info.absoluteFilePath());
+    }
+    // The file system takes no unnamed files (or refuses for a reason the named open reports too).
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const QString path = hiddenNameBeside(info);
+        const QByteArray encoded = QFile::encodeName(path);
+        // Registered before it exists, so no moment passes in which a signal would miss it.
+        const int slot = registerName(encoded);
+        const int fd = ::open(encoded.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            TempFile temp(Fd(fd), path, info.absoluteFilePath());
+            temp.m_slot = slot;
+            return temp;
+        }
+        const int error = errno;
+        unregisterName(slot);
+        errno = error;
+        if (error != EEXIST)
             return std::nullopt;
     }
     return std::nullopt;
+}
+
+void TempFile::setUnnamedAllowed(bool allowed) {
+    g_unnamedAllowed.store(allowed);
 }
 
 TempFile::TempFile(Fd fd, QString path, QString destination)
@@ -289,23 +394,74 @@ TempFile::TempFile(Fd fd, QString path, QString destination)
 
 TempFile::TempFile(TempFile&& other) noexcept
     : m_fd(std::move(other.m_fd)), m_path(std::move(other.m_path)),
-      m_destination(std::move(other.m_destination)), m_done(other.m_done) {
+      m_destination(std::move(other.m_destination)), m_slot(other.m_slot), m_done(other.m_done) {
+    other.m_slot = -1;
     other.m_done = true;
 }
 
 TempFile::~TempFile() {
+    const int error = errno; // a failed save reports why it failed, not what cleaning up did
     m_fd.close();
-    if (!m_done)
+    if (!m_done && isNamed())
         ::unlink(QFile::encodeName(m_path).constData());
+    unregisterName(m_slot);
+    errno = error;
+}
+
+// Gives the unnamed file the destination's name: directly when the name is free, otherwise under
+// a hidden name first and then by rename, which replaces the old file in one step.
+bool TempFile::linkUnnamed() {
+    const QByteArray source = QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(m_fd.get());
+    auto linkTo = [this, &source](const QByteArray& name) {
+        if (::linkat(AT_FDCWD, source.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) ==
+            0)
+            return true;
+        // Without /proc, linking by descriptor needs CAP_DAC_READ_SEARCH.
+        return errno == ENOENT &&
+               ::linkat(m_fd.get(), "", AT_FDCWD, name.constData(), AT_EMPTY_PATH) == 0;
+    };
+    const QByteArray destination = QFile::encodeName(m_destination);
+    if (linkTo(destination))
+        return true;
+    if (errno != EEXIST)
+        return false;
+    const QByteArray hidden = QFile::encodeName(hiddenNameBeside(QFileInfo(m_destination)));
+    const int slot = registerName(hidden);
+    bool linked = linkTo(hidden);
+    if (linked && ::rename(hidden.constData(), destination.constData()) != 0) {
+        const int error = errno;
+        ::unlink(hidden.constData());
+        errno = error;
+        linked = false;
+    }
+    unregisterName(slot);
+    return linked;
 }
 
 bool TempFile::commit() {
-    if (m_done || !m_fd.close())
+    if (m_done)
+        return false;
+    if (!isNamed()) {
+        if (!linkUnnamed())
+            return false;
+        m_done = true;
+        // The data is in place; a late write error (NFS) would still make the copy untrustworthy.
+        if (!m_fd.close()) {
+            const int error = errno;
+            ::unlink(QFile::encodeName(m_destination).constData());
+            errno = error;
+            return false;
+        }
+        return true;
+    }
+    if (!m_fd.close())
         return false;
     if (::rename(QFile::encodeName(m_path).constData(),
                  QFile::encodeName(m_destination).constData()) != 0)
         return false;
     m_done = true;
+    unregisterName(m_slot);
+    m_slot = -1;
     return true;
 }
 

@@ -18,7 +18,8 @@ struct FileIdentity {
     ino_t inode = 0;
     off_t size = 0;
     std::int64_t modifiedNs = 0;
-    bool regular = false; // a regular file, not a folder, device or pipe
+    mode_t permissions = 0; // the permission bits (07777)
+    bool regular = false;   // a regular file, not a folder, device or pipe
 
     bool sameFile(const FileIdentity& other) const {
         return device == other.device && inode == other.inode;
@@ -60,7 +61,15 @@ struct JpegLayout {
     off_t exifStart = 0;
     off_t exifEnd = 0;
     QByteArray exif;
+    // The first XMP segment, [xmpStart, xmpEnd) with its packet; both 0 when there is none.
+    off_t xmpStart = 0;
+    off_t xmpEnd = 0;
+    QByteArray xmp;
 };
+
+// The signature that opens an XMP segment of a JPEG, NUL included.
+inline constexpr char kXmpSignature[] = "http://ns.adobe.com/xap/1.0/";
+inline constexpr int kXmpSignatureSize = sizeof(kXmpSignature); // 29
 
 // Walks the segments from SOI to SOS. Empty when the header is not the plain sequence of
 // length-prefixed segments this splice relies on (Exiv2's own reader and writer take those).
@@ -70,6 +79,9 @@ std::optional<JpegLayout> readJpegLayout(int fd, off_t fileSize);
 // further directory, so a decoder reads the GPS directory and nothing else. Empty when the
 // header or IFD0 is malformed.
 std::optional<QByteArray> gpsOnlyTiff(const QByteArray& tiff);
+
+// Reads exactly size bytes at offset; false (errno set, or 0 at the end of the file) otherwise.
+bool readAt(int fd, off_t offset, char* data, std::size_t size);
 
 // Writes all of data at the descriptor's position; false on any short or failed write.
 bool writeAll(int fd, const char* data, std::size_t size);
@@ -81,28 +93,36 @@ bool writeAll(int fd, const char* data, std::size_t size);
 // through user space near the speed of the kernel's.
 bool copyRange(int in, off_t offset, off_t length, int out, std::vector<char>& buffer);
 
-// A new, empty file beside the destination, under a hidden name; removed on destruction unless
-// renamed onto the destination by commit().
+// A new, empty file that becomes the destination once complete. Where the file system allows,
+// it has no name at all while it is written (O_TMPFILE), so nothing is left behind whatever ends
+// the program; elsewhere it has a hidden name beside the destination, removed on destruction and
+// by SIGINT, SIGTERM and SIGHUP (which then end the program as they would have). Failures leave
+// errno set.
 class TempFile {
 public:
-    static std::optional<TempFile> createBeside(const QString& destination);
+    // permissions are given as cp gives them to a new file: the kernel takes off the umask.
+    static std::optional<TempFile> create(const QString& destination, mode_t permissions);
     TempFile(TempFile&& other) noexcept;
     TempFile& operator=(TempFile&&) = delete;
     TempFile(const TempFile&) = delete;
     ~TempFile();
 
     int fd() const { return m_fd.get(); }
-    const QString& path() const { return m_path; }
-    bool closeFd() { return m_fd.close(); }
-    // Atomically replaces the destination; the temporary name is gone afterwards either way.
+    bool isNamed() const { return !m_path.isEmpty(); }
+    // Atomically puts the complete file in place of the destination (replacing a file there).
     bool commit();
+
+    // Tests only: pretend the file system refuses unnamed files.
+    static void setUnnamedAllowed(bool allowed);
 
 private:
     TempFile(Fd fd, QString path, QString destination);
+    bool linkUnnamed();
 
     Fd m_fd;
-    QString m_path;
+    QString m_path; // empty for an unnamed file
     QString m_destination;
+    int m_slot = -1; // where the signal handlers find the name
     bool m_done = false;
 };
 

@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 
 packages=(cmake g++ make pkg-config qt6-base-dev libexiv2-dev fonts-wqy-microhei
-          libimage-exiftool-perl gpsbabel xvfb xauth x11-utils imagemagick)
+          libimage-exiftool-perl gpsbabel xvfb xauth x11-utils imagemagick libheif-examples)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -6,12 +6,15 @@
 #include "photolist/photolist.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -90,8 +93,23 @@ std::optional<std::vector<TagWrite>> gpsTags(const GpsLogRecord& record) {
     return tags;
 }
 
-bool ensureFolder(const QString& path) {
-    return QFileInfo(path).isDir() || QDir().mkdir(path);
+// Why the folder could not be made (the system's reason); empty when it is there.
+QString ensureFolder(const QString& path) {
+    if (QFileInfo(path).isDir() ||
+        ::mkdir(QFile::encodeName(path).constData(), S_IRWXU | S_IRWXG | S_IRWXO) == 0)
+        return {};
+    return codec::systemErrorText(errno);
+}
+
+// The row statuses keep their first words and say why after them.
+QString openFailed(const codec::ICodec& codec, qint32 result) {
+    const QString reason = codec.LastError();
+    return reason.isEmpty() ? status::kOpenFailed + QString::number(result)
+                            : QStringLiteral("打开失败：") + reason;
+}
+
+QString saveFailed(const QString& reason) {
+    return reason.isEmpty() ? status::kSaveFailed : QStringLiteral("保存失败：") + reason;
 }
 
 class BatchRun {
@@ -105,7 +123,7 @@ private:
     bool processRow(int i);
     bool rowFailed(int i, const QString& status);
     QString copyPath(const QString& fileName) const;
-    BatchResult coreFailed();
+    BatchResult coreFailed(const QString& message);
     BatchResult aborted();
     BatchResult finish();
 
@@ -129,17 +147,19 @@ BatchResult BatchRun::run() {
     try {
         m_codec = m_ctx.app.codecFactory.create(QString::fromLatin1(codec::kProgId));
         if (!m_codec)
-            return coreFailed();
+            return coreFailed(kCoreCallFailed);
         setControlsEnabled(m_ctx.view, kBatchControls, false);
         m_resultsFolder = m_ctx.log.logFolder + kResultsFolder;
-        if (!ensureFolder(m_resultsFolder))
-            return coreFailed();
+        if (const QString failure = ensureFolder(m_resultsFolder); !failure.isEmpty())
+            return coreFailed(
+                QStringLiteral("无法创建 results 子文件夹：%1！\n%2")
+                    .arg(failure, QDir::toNativeSeparators(QDir::cleanPath(m_resultsFolder))));
         for (int i = 0; i < m_rows; ++i) {
             if (writeRow(i))
                 ++m_written;
         }
     } catch (const std::exception&) {
-        return m_photoOpened ? aborted() : coreFailed();
+        return m_photoOpened ? aborted() : coreFailed(kCoreCallFailed);
     }
     return finish();
 }
@@ -162,21 +182,26 @@ bool BatchRun::processRow(int i) {
     if (!record.fileExists)
         return rowFailed(i, status::kMissing);
     const auto tags = gpsTags(record);
+    if (!tags)
+        return rowFailed(i, saveFailed(QStringLiteral("坐标无法写成 EXIF 数值")));
     const QString destination = copyPath(record.fileName);
-    if (!tags || destination.isEmpty())
-        return rowFailed(i, status::kSaveFailed);
+    if (destination.isEmpty())
+        return rowFailed(i, saveFailed(QStringLiteral("文件名指向 results 子文件夹之外")));
 
     m_photoOpened = true;
     const qint32 opened =
         m_codec->OpenFile(m_ctx.log.logFolder + record.fileName, !m_ctx.view.skipMakerNote(), true);
     if (!codec::isOpened(opened))
-        return rowFailed(i, status::kOpenFailed + QString::number(opened));
+        return rowFailed(i, openFailed(*m_codec, opened));
     for (const TagWrite& tag : *tags)
         m_codec->AddTag(tag.tag, codec::kGpsDirectory, tag.type, tag.count, tag.value, false);
     // A log may name a photo in a sub-folder; its copy goes to the same sub-folder of results.
-    QDir().mkpath(QFileInfo(destination).path());
+    const QString folder = QFileInfo(destination).path();
+    if (!QDir().mkpath(folder))
+        return rowFailed(
+            i, saveFailed(QStringLiteral("无法创建文件夹 ") + QDir::toNativeSeparators(folder)));
     if (!m_codec->SaveToJPEG(destination))
-        return rowFailed(i, status::kSaveFailed);
+        return rowFailed(i, saveFailed(m_codec->LastError()));
     m_ctx.list.setStatus(i, status::kWritten, RowIcon::Done);
     return true;
 }
@@ -197,8 +222,8 @@ QString BatchRun::copyPath(const QString& fileName) const {
     return destination;
 }
 
-BatchResult BatchRun::coreFailed() {
-    m_ctx.view.message(titles::kError, kCoreCallFailed, MessageIcon::Error);
+BatchResult BatchRun::coreFailed(const QString& message) {
+    m_ctx.view.message(titles::kError, message, MessageIcon::Error);
     m_codec.reset();
     m_ctx.app.batchRunning = false;
     // Nothing was written: give the controls back so the user can try again.

@@ -17,6 +17,7 @@ struct FakePhoto {
     QHash<int, QString> labels;  // TagValueLabel by tag
     std::optional<std::pair<double, double>> position;
     bool saveResult = true;
+    QString lastError; // the codec's reason after a failed open or save
 };
 
 struct AddedTag {
@@ -88,6 +89,8 @@ public:
         m_world.saved.append(destination);
         return true;
     }
+
+    QString LastError() const override { return m_current ? m_current->lastError : QString(); }
 
 private:
     void record(const QString& call, const QString& member) const {

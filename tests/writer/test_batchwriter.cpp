@@ -187,14 +187,25 @@ private slots:
         batch.add({"gone.jpg", false});
         batch.add({"locked.jpg"}).openResult = codec::NotAFile;
         batch.add({"warned.jpg"}).openResult = codec::OpenedWithWarnings;
-        batch.add({"full-disk.jpg"}).saveResult = false;
+        batch.add({"no-reason.jpg"}).saveResult = false;
+        FakePhoto& video = batch.add({"clip.jpg"});
+        video.openResult = codec::UnknownType;
+        video.lastError = QStringLiteral("不是支持的照片格式（视频）");
+        FakePhoto& full = batch.add({"full-disk.jpg"});
+        full.saveResult = false;
+        full.lastError = QStringLiteral("磁盘空间不足");
 
         const BatchResult result = batch.run();
 
         const QList<std::pair<QString, RowIcon>> expected{
-            {"处理成功！", RowIcon::Done},     {"跳过", RowIcon::Failed},
-            {"文件不存在！", RowIcon::Failed}, {"打开失败！2", RowIcon::Failed},
-            {"处理成功！", RowIcon::Done},     {"保存失败！", RowIcon::Failed}};
+            {"处理成功！", RowIcon::Done},
+            {"跳过", RowIcon::Failed},
+            {"文件不存在！", RowIcon::Failed},
+            {"打开失败！2", RowIcon::Failed},
+            {"处理成功！", RowIcon::Done},
+            {"保存失败！", RowIcon::Failed},
+            {"打开失败：不是支持的照片格式（视频）", RowIcon::Failed},
+            {"保存失败：磁盘空间不足", RowIcon::Failed}};
         for (int i = 0; i < expected.size(); ++i) {
             QCOMPARE(batch.statusOf(i), expected[i].first);
             QCOMPARE(batch.list.row(i).icon, expected[i].second);
@@ -202,7 +213,7 @@ private slots:
         QCOMPARE(result.end, BatchEnd::Finished);
         QCOMPARE(result.written, 2);
         // Skipped and missing rows never reach the codec; a failed open adds no tags.
-        QCOMPARE(batch.openCalls().size(), 4);
+        QCOMPARE(batch.openCalls().size(), 6);
         QCOMPARE(batch.world.addedPerOpen[1].size(), 0);
         QCOMPARE(batch.world.saved, QStringList({batch.copy("a.jpg"), batch.copy("warned.jpg")}));
         QCOMPARE(batch.world.created, 1);
@@ -300,19 +311,28 @@ private slots:
     }
 
     void failsToStartAndGivesTheControlsBack_data() {
-        QTest::addColumn<bool>("codecFails");
+        QTest::addColumn<QString>("cause");
         QTest::addColumn<int>("codecsMade");
-        QTest::newRow("codec cannot be created") << true << 0;
-        QTest::newRow("results folder cannot be made") << false << 1;
+        QTest::addColumn<QString>("message");
+        QTest::newRow("codec cannot be created")
+            << "codec" << 0 << "内核调用失败！请重新安装 Corvexa 元数据编辑器后重试！";
+        // The system's reason, not a reinstall of the codec.
+        QTest::newRow("a file called results")
+            << "file" << 1 << "无法创建 results 子文件夹：已有同名文件！\n%1results";
+        QTest::newRow("log folder is gone")
+            << "gone" << 1 << "无法创建 results 子文件夹：文件夹不存在！\n%1results";
     }
     void failsToStartAndGivesTheControlsBack() {
-        QFETCH(bool, codecFails);
+        QFETCH(QString, cause);
         QFETCH(int, codecsMade);
+        QFETCH(QString, message);
         Batch batch;
-        batch.world.failCreation = codecFails;
-        if (!codecFails) {
+        batch.world.failCreation = cause == u"codec";
+        if (cause == u"file") {
             QFile blocker(batch.log.logFolder + "results");
             QVERIFY(blocker.open(QIODevice::WriteOnly));
+        } else if (cause == u"gone") {
+            batch.log.logFolder += QStringLiteral("gone/");
         }
         batch.add({"a.jpg"});
 
@@ -324,7 +344,7 @@ private slots:
         QCOMPARE(batch.view.messages.size(), 1);
         QCOMPARE(batch.view.messages[0].title, QStringLiteral("错误"));
         QCOMPARE(batch.view.messages[0].text,
-                 QStringLiteral("内核调用失败！请重新安装 Corvexa 元数据编辑器后重试！"));
+                 message.contains(u'%') ? message.arg(batch.log.logFolder) : message);
         QCOMPARE(batch.view.messages[0].icon, MessageIcon::Error);
         QVERIFY(!batch.app.batchRunning);
         QVERIFY(!batch.log.batchDone);
@@ -407,17 +427,14 @@ private slots:
         QTest::addColumn<QString>("lat");
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("saved");
+        const QString outside = QStringLiteral("保存失败：文件名指向 results 子文件夹之外");
         QTest::newRow("climbs out of results") << "../other/IMG_0001.JPG"
-                                               << "31.5"
-                                               << "保存失败！"
-                                               << "";
+                                               << "31.5" << outside << "";
         QTest::newRow("climbs to the log folder") << "x/../../IMG.JPG"
-                                                  << "31.5"
-                                                  << "保存失败！"
-                                                  << "";
+                                                  << "31.5" << outside << "";
         QTest::newRow("negative seconds have no EXIF form") << "a.jpg"
                                                             << "31:12:-5"
-                                                            << "保存失败！"
+                                                            << "保存失败：坐标无法写成 EXIF 数值"
                                                             << "";
         QTest::newRow("a sub-folder is kept below results") << "day1/IMG_0001.JPG"
                                                             << "31.5"

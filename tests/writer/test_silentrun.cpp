@@ -236,7 +236,7 @@ private slots:
             << two + "notes.jpg,1,2\n"
             << QStringList{"a.jpg", "b.jpg", "notes.jpg:text"} << false << 1
             << "成功处理 2 个文件，处理结果已保存到 results 子文件夹中！\n"
-            << "提示: 共载入3条数据！\n警告: notes.jpg 打开失败！";
+            << "提示: 共载入3条数据！\n警告: notes.jpg 打开失败：不是支持的照片格式\n";
         QTest::newRow("no photo at all")
             << two << QStringList{} << false << 2 << "成功处理 0 个文件！\n"
             << "提示: 共载入2条数据！\n警告: a.jpg 跳过\n警告: b.jpg 跳过\n";
