@@ -100,6 +100,7 @@ QByteArray readFile(const QString& path) {
 }
 
 // ExifTool's reading (-n) of the EXIF tags of files, or nothing when it failed.
+// A group gets two minutes, one file half a minute: ExifTool can loop on a damaged file.
 std::optional<QJsonArray> exiftoolJson(const QString& exiftool, const QStringList& files) {
     QProcess process;
     // Perl's notes about directories that link in circles are not findings.
@@ -108,7 +109,11 @@ std::optional<QJsonArray> exiftoolJson(const QString& exiftool, const QStringLis
                   QStringList{QStringLiteral("-j"), QStringLiteral("-n"), QStringLiteral("-q"),
                               QStringLiteral("-q"), QStringLiteral("-EXIF:all")} +
                       files);
-    process.waitForFinished(-1);
+    if (!process.waitForFinished(files.size() > 1 ? 120000 : 30000)) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
     QJsonParseError error;
     const QJsonDocument json = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
     if (error.error != QJsonParseError::NoError || !json.isArray())

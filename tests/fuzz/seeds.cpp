@@ -205,6 +205,7 @@ std::vector<Seed> makeSeeds(const QString& dir, const SeedTools& tools, QStringL
         {QStringLiteral("png"), tagged(dir, QStringLiteral("png.png"), tools, false, {})},
         {QStringLiteral("webp"), tagged(dir, QStringLiteral("webp.webp"), tools, false, {})},
         {QStringLiteral("heic"), tagged(dir, QStringLiteral("heic.heic"), tools, true, {})},
+        {QStringLiteral("avif"), tagged(dir, QStringLiteral("avif.avif"), tools, false, {})},
     };
     std::vector<Seed> seeds;
     for (const Made& m : made) {
