@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build-asan}
-inputs=${2:-30000}
+inputs=${2:-10000}
 start=$SECONDS
 
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCORVEXA_SANITIZE=ON \
