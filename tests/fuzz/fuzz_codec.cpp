@@ -32,6 +32,7 @@
 #include <map>
 #include <optional>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,9 +101,14 @@ QByteArray readFile(const QString& path) {
 }
 
 // ExifTool's reading (-n) of the EXIF tags of files, or nothing when it failed.
-// A group gets 30 s, one file 10 s: ExifTool can loop for minutes on a damaged file.
+// A group gets 30 s, one file 10 s, and 2 GiB of address space: ExifTool can loop for minutes on
+// a damaged file, and once took the whole machine's memory doing so.
 std::optional<QJsonArray> exiftoolJson(const QString& exiftool, const QStringList& files) {
     QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit{rlim_t(2) << 30, rlim_t(2) << 30};
+        ::setrlimit(RLIMIT_AS, &limit);
+    });
     // Perl's notes about directories that link in circles are not findings.
     process.setStandardErrorFile(QProcess::nullDevice());
     process.start(exiftool,
