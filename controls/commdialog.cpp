@@ -222,7 +222,7 @@ void CommDialog::ShowColor() {
         dialog.setWindowTitle(m_title);
     if (m_flags & CC_RGBINIT)
         dialog.setCurrentColor(olecolor::toQColor(static_cast<quint32>(m_color)));
-    // Qt keeps custom colours for the whole program; this object keeps its own, as before.
+    // Qt keeps custom colours for the whole program; this object keeps its own.
     for (int i = 0; i < static_cast<int>(m_customColors.size()); ++i)
         QColorDialog::setCustomColor(i, m_customColors[static_cast<size_t>(i)].isValid()
                                             ? m_customColors[static_cast<size_t>(i)]

@@ -216,8 +216,8 @@ TrackLoad loadTrackLog(RoadContext& ctx, const QString& path) {
     if (file.format == TrackFormat::None)
         return {};
     const bool kml = file.format == TrackFormat::Kml;
-    // An untimed KML file, or one that is not well-formed XML, reads as it always did: the line
-    // reader keeps a damaged tuple in its place, so no photo takes its neighbour's point.
+    // An untimed KML file, or one that is not well-formed XML, goes to the line reader: it
+    // keeps a damaged tuple in its place, so no photo takes its neighbour's point.
     if (kml && (!file.ok || !file.track.timed()))
         return {std::nullopt, file.ok};
     if (!file.ok)

@@ -37,7 +37,7 @@ struct TrackLoad {
     // whose tuples the line reader takes one by one, damaged ones keeping their place.
     std::optional<LogLoadResult> result;
     // Well-formed KML: its tuples are read even without "<?xml" (a file that is not well-formed
-    // is a track only with that line, as ever).
+    // is a track only with that line).
     bool kml = false;
 };
 

@@ -70,7 +70,7 @@ private slots:
     }
 
     // A log always opens into the import action; a list of names dropped while exporting is
-    // queued as before.
+    // queued.
     void aLogDroppedWhileExportingOpensInTheImportAction_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");

@@ -218,7 +218,7 @@ private slots:
     }
 
     // Through the import road: untimed shapes keep the folder-order assignment; a KML file that
-    // is not well-formed XML loads line by line as it always has; a broken GPX loads nothing.
+    // is not well-formed XML loads line by line; a broken GPX loads nothing.
     void importRoad_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("rows");
