@@ -2,13 +2,15 @@
 
 #include "base/globals.h"
 #include "base/vbnum.h"
+#include "codec/capturetime.h"
 #include "codec/exifpeek.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
 
+#include <QDateTime>
+#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -37,73 +39,20 @@ std::optional<double> readAltitude(const codec::ICodec& codec) {
     return below ? -*value : *value;
 }
 
-// "+08:00" or "-05:30" as seconds east of UTC.
-std::optional<int> utcOffset(const QString& text) {
-    if (text.size() != 6 || (text[0] != u'+' && text[0] != u'-') || text[3] != u':')
-        return std::nullopt;
-    bool hoursOk = false;
-    bool minutesOk = false;
-    const int hours = text.mid(1, 2).toInt(&hoursOk);
-    const int minutes = text.mid(4, 2).toInt(&minutesOk);
-    if (!hoursOk || !minutesOk || hours > 14 || minutes > 59)
-        return std::nullopt;
-    const int seconds = hours * 3600 + minutes * 60;
-    return text[0] == u'-' ? -seconds : seconds;
-}
-
-// "2024:05:01 10:11:12" as its six numbers; empty unless the text is exactly that shape and a
-// real date and time.
-std::optional<std::tm> exifDateTime(const QString& text) {
-    if (text.size() != 19)
-        return std::nullopt;
-    const auto number = [&text](int at, int digits, int& out) {
-        out = 0;
-        for (int i = at; i < at + digits; ++i) {
-            if (!text[i].isDigit())
-                return false;
-            out = out * 10 + text[i].digitValue();
-        }
-        return true;
-    };
-    std::tm tm{};
-    int year = 0;
-    int month = 0;
-    const bool shape = text[4] == u':' && text[7] == u':' && text[10] == u' ' && text[13] == u':' &&
-                       text[16] == u':';
-    if (!shape || !number(0, 4, year) || !number(5, 2, month) || !number(8, 2, tm.tm_mday) ||
-        !number(11, 2, tm.tm_hour) || !number(14, 2, tm.tm_min) || !number(17, 2, tm.tm_sec))
-        return std::nullopt;
-    if (!QDate::isValid(year, month, tm.tm_mday) || tm.tm_hour > 23 || tm.tm_min > 59 ||
-        tm.tm_sec > 59)
-        return std::nullopt;
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    return tm;
-}
-
 // The moment the photo was taken, in UTC: DateTimeOriginal with its fraction of a second, in the
 // zone OffsetTimeOriginal names, else in this computer's zone (cameras keep local time).
 std::optional<QDateTime> takenUtc(const std::optional<codec::OriginalTime>& original) {
     if (!original)
         return std::nullopt;
-    std::optional<std::tm> tm = exifDateTime(original->dateTime);
-    if (!tm)
+    const std::optional<qint64> wall =
+        codec::parseExifDateTime(original->dateTime, original->subSec);
+    if (!wall)
         return std::nullopt;
-    std::time_t seconds = 0;
-    if (const std::optional<int> offset = utcOffset(original->offset)) {
-        seconds = ::timegm(&*tm) - *offset;
-    } else {
-        tm->tm_isdst = -1; // the zone's own rule for that day
-        seconds = std::mktime(&*tm);
-        if (seconds == std::time_t(-1))
-            return std::nullopt;
-    }
-    qint64 ms = qint64(seconds) * 1000;
-    const QString& digits = original->subSec;
-    if (!digits.isEmpty() && digits.size() <= 9 &&
-        std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
-        ms += digits.left(3).leftJustified(3, u'0').toInt();
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    if (const std::optional<int> offset = codec::parseExifOffset(original->offset))
+        return QDateTime::fromMSecsSinceEpoch(*wall - qint64(*offset) * 60'000, QTimeZone::utc());
+    // No zone in the photo: this computer's, with its own rule for that day.
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(*wall, QTimeZone::utc());
+    return QDateTime(local.date(), local.time(), QTimeZone::systemTimeZone()).toUTC();
 }
 
 // Metres as the codec's altitude text gives them: 15 significant digits.
