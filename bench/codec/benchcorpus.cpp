@@ -144,12 +144,3 @@ ProgramRun timeProgram(const QString& program, const QStringList& arguments) {
     }
     return run;
 }
-
-Spread spreadOf(std::vector<double> values) {
-    if (values.empty())
-        return {std::nan(""), std::nan(""), std::nan("")};
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    const double median = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-    return {median, values.front(), values.back()};
-}

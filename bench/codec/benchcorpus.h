@@ -3,6 +3,8 @@
 // (noise pixels, so sizes match real photos; camera EXIF, maker note, thumbnail) copied under
 // numbered names.
 
+#include "bench/benchstats.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -50,11 +52,3 @@ struct ProgramRun {
     long peakKiB = -1;
 };
 ProgramRun timeProgram(const QString& program, const QStringList& arguments);
-
-// The median of a set of measurements (ratios of one round each) and its range.
-struct Spread {
-    double median = 0;
-    double low = 0;
-    double high = 0;
-};
-Spread spreadOf(std::vector<double> values);

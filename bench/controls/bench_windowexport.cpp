@@ -8,6 +8,7 @@
 
 #include "app/frmgps.h"
 #include "base/settings.h"
+#include "bench/benchstats.h"
 #include "export/exportdriver.h"
 #include "support/fakeview.h"
 #include "support/photofactory.h"
@@ -105,9 +106,9 @@ double headlessMs(const QStringList& paths, const QString& output) {
 }
 
 void printSpread(const char* what, std::vector<double> ratios, const char* goal) {
-    std::sort(ratios.begin(), ratios.end());
-    std::printf("ratio %s: median %.2f (%.2f-%.2f)%s\n", what, ratios[ratios.size() / 2],
-                ratios.front(), ratios.back(), goal);
+    const Spread spread = spreadOf(std::move(ratios));
+    std::printf("ratio %s: median %.2f (%.2f-%.2f)%s\n", what, spread.median, spread.low,
+                spread.high, goal);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 //
 //   bench_export [count=1000] [rounds=11]
 
+#include "bench/benchstats.h"
 #include "support/photofactory.h"
 
 #include <QCoreApplication>
@@ -101,8 +102,7 @@ struct Series {
 };
 
 double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    return spreadOf(std::move(v)).median;
 }
 
 } // namespace

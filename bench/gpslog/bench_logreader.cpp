@@ -4,6 +4,7 @@
 // Usage: bench_logreader [rounds]
 
 #include "app/frmgps.h"
+#include "bench/benchstats.h"
 #include "gpslog/logreader.h"
 #include "photolist/gpslogstate.h"
 #include "photolist/photolist.h"
@@ -83,18 +84,6 @@ qint64 plainReadNs(const QString& path) {
     if (fields == 0)
         qFatal("empty log");
     return ns;
-}
-
-// Median and range of a sample, in milliseconds.
-struct Spread {
-    double median = 0;
-    double low = 0;
-    double high = 0;
-};
-
-Spread spreadOf(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], values.front(), values.back()};
 }
 
 void printRow(const char* what, const Spread& ms, const Spread& ratio, const char* goal) {
