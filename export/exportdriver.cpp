@@ -1,5 +1,6 @@
 #include "export/exportdriver.h"
 
+#include "base/coordinates.h"
 #include "base/globals.h"
 #include "base/vbnum.h"
 #include "codec/capturetime.h"
@@ -98,14 +99,30 @@ PhotoReadResult readWithCodec(codec::ICodec& codec, const QString& path, const Q
     return result;
 }
 
-// The read phase; throws what a codec member throws. Where nobody looks at the rows' texts and
-// no label is asked for, a JPEG's position is taken from a quick look at its GPS directory, and
-// the codec reads only what that look leaves open.
+// A coordinate as the codec's label and reference give it: 31°13′49.44″N. The sign bit, not the
+// value, tells the hemisphere: 0° south is -0.
+QString coordinateText(double value, QChar positive, QChar negative) {
+    const std::optional<Dms> dms = decimalToDms(std::abs(value));
+    return (dms ? FormatDms(*dms) : QString()) + (std::signbit(value) ? negative : positive);
+}
+
+// The row texts of a position taken from the quick look, the same the codec's texts make.
+void setRowTexts(PhotoReadResult& result, const PhotoGpsValues& values) {
+    result.latitudeText = coordinateText(values.latitude, u'N', u'S');
+    result.longitudeText = coordinateText(values.longitude, u'E', u'W');
+    result.altitudeText =
+        values.altitude ? vbnum::generalDouble(*values.altitude) + u'm' : QString();
+}
+
+// The read phase; throws what a codec member throws. Where no label is asked for, a JPEG's
+// position is taken from a quick look at its GPS directory, and the codec reads only what that
+// look leaves open.
 void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const ExportOptions& options,
              IExportProgress& progress, ExportRead& read) {
     const QList<int> columns = exportColumns(options);
     const bool gpx = options.type == ExportType::Gpx;
-    const bool quick = !progress.wantsRowTexts() && columns.isEmpty();
+    const bool quick = columns.isEmpty();
+    const bool texts = progress.wantsRowTexts();
     for (int i = 0; i < photos.size(); ++i) {
         progress.photoStarted(i);
         progress.yield();
@@ -124,6 +141,8 @@ void readAll(codec::ICodec& codec, const QList<ExportPhoto>& photos, const Expor
                 values.latitude = peek.position->latitude;
                 values.longitude = peek.position->longitude;
                 values.altitude = altitudeAsRead(peek.position->altitude);
+                if (texts)
+                    setRowTexts(result, values);
             } else {
                 result = readWithCodec(codec, photo.path, columns, values);
             }

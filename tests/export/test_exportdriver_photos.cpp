@@ -143,6 +143,27 @@ private slots:
         }
     }
 
+    // Without a label column the rows' texts come from the quick look; with one, from the codec.
+    void quickLookTextsMatchTheCodec() {
+        FakeWindow quick;
+        FakeWindow full;
+        add(quick);
+        add(full);
+        auto quickContext = quick.context();
+        auto fullContext = full.context();
+        QCOMPARE(runExport(quickContext, exportOptions(ExportChoice{0, 0, 0}, {}, false),
+                           m_dir.filePath("quick.csv")),
+                 ExportOutcome::Exported);
+        QCOMPARE(runExport(fullContext, exportOptions(ExportChoice{0, 0, 0}, {13}, false),
+                           m_dir.filePath("full.csv")),
+                 ExportOutcome::Exported);
+        for (int i = 0; i < m_paths.size(); ++i) {
+            for (const int column : {ColStatus, ColLatitude, ColLongitude, ColAltitude})
+                QCOMPARE(quick.list.row(i).texts[column], full.list.row(i).texts[column]);
+        }
+        QCOMPARE(quick.list.row(3).texts[ColLongitude], QStringLiteral("0°15′0″W"));
+    }
+
     void kmlReadBack_data() {
         QTest::addColumn<int>("variant");
         QTest::newRow("points") << 0;
