@@ -38,8 +38,15 @@ void installExiv2LogHandler() {
     std::call_once(once, [] {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
         Exiv2::LogMsg::setHandler(&handleExiv2Message);
-        // The XMP toolkit must be set up once before threads use it.
-        Exiv2::XmpParser::initialize();
+        // The XMP toolkit must be set up once before threads use it, and used by one at a time:
+        // Exiv2 takes this lock around every call into it.
+        static std::mutex xmpToolkit;
+        Exiv2::XmpParser::initialize(
+            [](void* mutex, bool lock) {
+                auto* const m = static_cast<std::mutex*>(mutex);
+                lock ? m->lock() : m->unlock();
+            },
+            &xmpToolkit);
     });
 }
 

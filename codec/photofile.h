@@ -88,9 +88,9 @@ bool writeAll(int fd, const char* data, std::size_t size);
 
 // Copies [offset, offset + length) of in to the current position of out: copy_file_range when
 // source and destination share their place within a page (and the kernel offers it), otherwise
-// through buffer with page-aligned writes. Shifted by a few bytes, the kernel's own copy writes
-// every page in two pieces and takes half as long again; a buffer of 1 MiB keeps the extra copy
-// through user space near the speed of the kernel's.
+// by writing from a mapping of the source (shifted by a few bytes, the kernel's own copy writes
+// every page in two pieces and takes half as long again), and through buffer where the source
+// cannot be mapped.
 bool copyRange(int in, off_t offset, off_t length, int out, std::vector<char>& buffer);
 
 // A new, empty file that becomes the destination once complete. Where the file system allows,
