@@ -281,8 +281,9 @@ namespace {
 
 // Copies through a read-only mapping of the source, moving from and left on: write() takes the
 // bytes straight from the source's page cache, one copy instead of the two of read() and write().
-// Stops early, true, where the source cannot be mapped. A source cut short meanwhile makes write()
-// stop and then fail with EFAULT: the kernel's copy from a mapping never raises SIGBUS.
+// Stops early, true, where the source cannot be mapped. A source cut short fails the copy: beyond
+// its last page write() stops with EFAULT (the kernel's copy from a mapping never raises SIGBUS),
+// and within it the mapping reads zeros, which the size checked after each window catches.
 bool copyMapped(int in, off_t& from, off_t& left, int out) {
     while (left > 0) {
         const off_t base = from - from % kPage;
@@ -295,8 +296,13 @@ bool copyMapped(int in, off_t& from, off_t& left, int out) {
         const int error = errno;
         ::munmap(map, span);
         errno = error;
-        if (!written)
+        struct stat st {};
+        if (!written || ::fstat(in, &st) != 0)
             return false;
+        if (st.st_size < base + off_t(span)) {
+            errno = EIO;
+            return false;
+        }
         from += off_t(span - skip);
         left -= off_t(span - skip);
     }

@@ -340,6 +340,8 @@ private slots:
     void nothingLeftWhenKilled();
     void altitudeWithBrokenReference_data();
     void altitudeWithBrokenReference();
+    void copyRanges_data();
+    void copyRanges();
 
 private:
     QTemporaryDir m_dir;
@@ -1286,6 +1288,52 @@ void TestCodec::altitudeWithBrokenReference() {
     QCOMPARE(codec->IsTagExisted(5, kGpsDirectory), !altitude.isEmpty());
     double latitude = 0, longitude = 0;
     QVERIFY(codec->GetGpsCoordinate(latitude, longitude));
+}
+
+// The image data's copy, shifted as a new EXIF segment shifts it, across the mapping's windows,
+// and a source shorter than the range asked for.
+void TestCodec::copyRanges_data() {
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("lead"); // bytes already in the destination
+    QTest::addColumn<qint64>("offset");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<bool>("copied");
+    const qint64 big = 9 * 1024 * 1024 + 123;
+    QTest::newRow("shifted") << 10000LL << 3LL << 5LL << 9000LL << true;
+    QTest::newRow("aligned") << 20000LL << 0LL << 4096LL << 15904LL << true;
+    QTest::newRow("across windows") << big << 7LL << 4097LL << big - 4097 << true;
+    QTest::newRow("to the last byte") << big << 1LL << 0LL << big << true;
+    QTest::newRow("past the end") << 10000LL << 3LL << 100LL << 20000LL << false;
+    QTest::newRow("within the last page past the end")
+        << 10000LL << 3LL << 100LL << 11900LL << false;
+    QTest::newRow("pages past the end") << 10000LL << 3LL << 100LL << 200000LL << false;
+}
+
+void TestCodec::copyRanges() {
+    QFETCH(qint64, size);
+    QFETCH(qint64, lead);
+    QFETCH(qint64, offset);
+    QFETCH(qint64, length);
+    QFETCH(bool, copied);
+    QTemporaryDir dir;
+    QByteArray data(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        data[i] = char((i * 7919) >> 5);
+    QFile source(dir.filePath("source"));
+    QVERIFY(source.open(QIODevice::WriteOnly) && source.write(data) == size);
+    source.close();
+    QFile target(dir.filePath("target"));
+    QVERIFY(target.open(QIODevice::ReadWrite));
+    QCOMPARE(target.write(QByteArray(lead, 'x')), lead);
+    QVERIFY(target.flush());
+
+    const detail::Fd in = detail::openForReading(source.fileName());
+    std::vector<char> buffer;
+    QCOMPARE(detail::copyRange(in.get(), offset, length, target.handle(), buffer), copied);
+    if (copied) {
+        QVERIFY(target.seek(0));
+        QCOMPARE(target.readAll(), QByteArray(lead, 'x') + data.mid(offset, length));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCodec)
