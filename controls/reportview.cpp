@@ -90,6 +90,8 @@ void ReportView::scrollTo(const QModelIndex& index, ScrollHint hint) {
         return;
     const int top = index.row() * m_rowHeight;
     const int bottom = top + m_rowHeight;
+    if (m_rangesPending)
+        updateScrollRanges();
     const int height = viewport()->height();
     int value = verticalScrollBar()->value();
     switch (hint) {
@@ -281,7 +283,18 @@ void ReportView::scrollContentsBy(int dx, int dy) {
 
 void ReportView::rowsInserted(const QModelIndex& parent, int start, int end) {
     QAbstractItemView::rowsInserted(parent, start, end);
-    updateScrollRanges();
+    // A log's rows come one by one: the scroll bars (whose every change asks the style for sizes)
+    // learn the new length once per pass of the event loop, and before any scroll.
+    if (!m_rangesPending) {
+        m_rangesPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_rangesPending)
+                    updateScrollRanges();
+            },
+            Qt::QueuedConnection);
+    }
     const int top = start * m_rowHeight - verticalOffset();
     const QRect area = viewport()->rect();
     if (top <= area.bottom())
@@ -306,6 +319,7 @@ QSize ReportView::viewportSizeHint() const {
 }
 
 void ReportView::updateScrollRanges() {
+    m_rangesPending = false;
     const QSize size = viewport()->size();
     QScrollBar* vertical = verticalScrollBar();
     vertical->setSingleStep(m_rowHeight);

@@ -58,4 +58,5 @@ private:
     int m_rowHeight = 20;
     bool m_gridLines = false;
     bool m_fullRowSelect = false;
+    bool m_rangesPending = false; // rows were inserted since the scroll ranges were set
 };

@@ -137,6 +137,7 @@ private slots:
     void keyboardRuleInsideDialog_data();
     void keyboardRuleInsideDialog();
     void tabLeavesAndCtrlTabGoesToTheContainer();
+    void rowAddedJustNowCanBeScrolledTo();
 };
 
 void TestListView::membersDoNothingBeforeInitialize() {
@@ -185,6 +186,19 @@ void TestListView::firstItemTakesFocusWithoutItemClick() {
     list.setItemFocused(3, true);
     list.setItemSelected(3, true); // focused before
     QCOMPARE(log.names, QStringList{"ItemClick 1"});
+}
+
+// Rows added one by one while a log loads: the newest is brought into view at once, before the
+// event loop has had a pass to take the list's new length.
+void TestListView::rowAddedJustNowCanBeScrolledTo() {
+    UcListView list;
+    setUpReport(list, 5);
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    for (int i = 5; i < 200; ++i)
+        QVERIFY(list.ItemAdd(i, QStringLiteral("IMG_%1.JPG").arg(i)));
+    QVERIFY(list.ItemEnsureVisible(199));
+    QVERIFY(list.hwnd()->viewport()->rect().contains(cellRect(list, 199, 0)));
 }
 
 void TestListView::clickRaisesEventsInOrder() {
