@@ -403,9 +403,13 @@ LogLoadResult loadScannedLog(RoadContext& ctx, LogScan scan, const QString& note
     result.unused = std::move(scan.unused);
 
     LogRowMaker rows(ctx, scan.isXml, result.order);
-    for (const LogEntry& entry : scan.entries) {
+    ctx.list.reserve(qsizetype(scan.entries.size()));
+    for (LogEntry& entry : scan.entries) {
         if (rows.AddLogRecord(entry) == RecordResult::ListFull)
             ++result.leftOut;
+        // Its row holds what is shown: the texts of the line go, for the next rows to take
+        // their place rather than add to the peak of a long log.
+        entry = {};
     }
     result.rows = ctx.list.count();
     result.unreadable = rows.unreadable();

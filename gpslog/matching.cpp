@@ -130,12 +130,13 @@ const PhotoFolder::Listing& PhotoFolder::listing(const QString& relativeDir) {
     if (cached != m_listings.constEnd())
         return *cached;
     Listing listing;
-    for (const FolderEntry& entry : listFolder(m_folder + relativeDir)) {
-        listing.isDir.insert(entry.name, entry.isDir);
-        listing.byFoldedName[entry.name].append(entry.name);
-    }
-    listing.unlisted = listing.isDir.isEmpty() && !QFileInfo(m_folder + relativeDir).isReadable();
-    return *m_listings.insert(relativeDir, std::move(listing));
+    const std::vector<FolderEntry> entries = listFolder(m_folder + relativeDir);
+    listing.byFoldedName.reserve(std::size_t(entries.size()));
+    for (const FolderEntry& entry : entries)
+        listing.byFoldedName.emplace(entry.name, entry.isDir);
+    listing.unlisted =
+        listing.byFoldedName.empty() && !QFileInfo(m_folder + relativeDir).isReadable();
+    return *m_listings.emplace(relativeDir, std::move(listing));
 }
 
 std::optional<QString> PhotoFolder::entryIn(const QString& relativeDir, const QString& part,
@@ -147,21 +148,20 @@ std::optional<QString> PhotoFolder::entryIn(const QString& relativeDir, const QS
             return part;
         return std::nullopt;
     }
-    if (const auto exact = entries.isDir.constFind(part);
-        exact != entries.isDir.constEnd() && *exact == wantDir)
-        return part;
-    const auto folded = entries.byFoldedName.find(part);
-    if (folded == entries.byFoldedName.end())
-        return std::nullopt;
+    const auto [first, last] = entries.byFoldedName.equal_range(part);
     std::optional<QString> found;
-    for (const QString& candidate : folded->second) {
-        if (entries.isDir.value(candidate) != wantDir)
+    int candidates = 0;
+    for (auto it = first; it != last; ++it) {
+        const auto& [name, isDir] = *it;
+        if (isDir != wantDir)
             continue;
-        if (found) // "a.jpg" and "A.JPG" both differ from "A.jpg" in case alone
-            return std::nullopt;
-        found = candidate;
+        if (name == part)
+            return part;
+        found = name;
+        ++candidates;
     }
-    return found;
+    // "a.jpg" and "A.JPG" both differ from "A.jpg" in case alone: neither is taken.
+    return candidates == 1 ? found : std::nullopt;
 }
 
 std::optional<QString> PhotoFolder::find(const QString& name) {

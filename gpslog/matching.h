@@ -89,9 +89,9 @@ private:
         }
     };
     struct Listing {
-        QHash<QString, bool> isDir; // real name -> is a folder
-        // any letter case -> real names
-        std::unordered_map<QString, QStringList, FoldedHash, FoldedEqual> byFoldedName;
+        // Every real name, found by any letter case; each with whether it is a folder. One node
+        // per name: a folder of 32767 photos costs under 2 MB.
+        std::unordered_multimap<QString, bool, FoldedHash, FoldedEqual> byFoldedName;
         // A folder that may be entered but not listed: only exact names can be found in it.
         bool unlisted = false;
     };

@@ -1,5 +1,7 @@
 #include "photolist/photolist.h"
 
+#include <algorithm>
+
 int PhotoList::append(PhotoRow row) {
     if (isFull())
         return -1;
@@ -7,6 +9,10 @@ int PhotoList::append(PhotoRow row) {
     const int index = count() - 1;
     emit rowAppended(index);
     return index;
+}
+
+void PhotoList::reserve(qsizetype more) {
+    m_rows.reserve(std::size_t(std::min<qsizetype>(count() + more, kMaxRows)));
 }
 
 void PhotoList::clear() {

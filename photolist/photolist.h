@@ -58,6 +58,8 @@ public:
 
     // Appends a row; its tag is its index. -1 when the list is full.
     int append(PhotoRow row);
+    // Room for so many more rows (up to the limit), made at once.
+    void reserve(qsizetype more);
     void clear();
 
     void setRecord(int i, const GpsLogRecord& record);
