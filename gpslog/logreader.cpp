@@ -63,6 +63,7 @@ QString unquoted(QStringView field) {
 template <typename IsSeparator>
 QStringList splitOutsideQuotes(QStringView line, IsSeparator isSeparator, bool mergeRuns) {
     QStringList fields;
+    fields.reserve(6); // name, two coordinates, altitude and a little more, without regrowing
     qsizetype start = 0;
     bool quoted = false;
     bool fieldHasText = false;
@@ -292,11 +293,17 @@ LogScan scanLog(TextLineReader& reader, bool kml) {
         } else if (fields.size() < 3) {
             noteUnused(scan, line);
         } else {
-            scan.entries.push_back(makeLogEntry(line, fields.at(0), fields.at(1), fields.at(2),
-                                                fields.size() > 3 ? fields.at(3) : QString()));
+            // The fields are split from the line again when its row is made (fieldsBack): held
+            // for every line of a long log, they would weigh more than the lines themselves.
+            scan.entries.push_back(makeLogEntryValues(line, fields.at(1), fields.at(2)));
         }
     }
     return scan;
+}
+
+// The fields of a text log's entry, as scanLog split them.
+void fieldsBack(LogEntry& entry) {
+    entry.fields = textLogFields(entry.line.text);
 }
 
 void showOutcome(RoadContext& ctx, const LogLoadResult& result) {
@@ -405,6 +412,8 @@ LogLoadResult loadScannedLog(RoadContext& ctx, LogScan scan, const QString& note
     LogRowMaker rows(ctx, scan.isXml, result.order);
     ctx.list.reserve(qsizetype(scan.entries.size()));
     for (LogEntry& entry : scan.entries) {
+        if (!scan.isXml)
+            fieldsBack(entry);
         if (rows.AddLogRecord(entry) == RecordResult::ListFull)
             ++result.leftOut;
         // Its row holds what is shown: the texts of the line go, for the next rows to take

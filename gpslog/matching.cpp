@@ -61,14 +61,21 @@ QString repeatsLineText(qint64 firstLine) {
     return QStringLiteral("与第 %1 行重复").arg(firstLine);
 }
 
+const QString& LogEntry::field(qsizetype i) const {
+    static const QString none;
+    return i < fields.size() ? fields.at(i) : none;
+}
+
 LogEntry makeLogEntry(LogLine line, const QString& name, const QString& first,
                       const QString& second, const QString& altitude) {
+    LogEntry entry = makeLogEntryValues(std::move(line), first, second);
+    entry.fields = {name, first, second, altitude};
+    return entry;
+}
+
+LogEntry makeLogEntryValues(LogLine line, const QString& first, const QString& second) {
     LogEntry entry;
     entry.line = std::move(line);
-    entry.name = name;
-    entry.first = first;
-    entry.second = second;
-    entry.altitude = altitude;
     entry.firstValue = readCoordinate(first);
     entry.secondValue = readCoordinate(second);
     return entry;
@@ -204,8 +211,8 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
         return RecordResult::ListFull;
 
     const bool longitudeFirst = m_isXml || isLongitudeFirst(entry, m_order);
-    const QString& latText = longitudeFirst ? entry.second : entry.first;
-    const QString& lonText = longitudeFirst ? entry.first : entry.second;
+    const QString& latText = longitudeFirst ? entry.second() : entry.first();
+    const QString& lonText = longitudeFirst ? entry.first() : entry.second();
     const auto lat = onAxis(longitudeFirst ? entry.secondValue : entry.firstValue, Axis::Latitude);
     const auto lon = onAxis(longitudeFirst ? entry.firstValue : entry.secondValue, Axis::Longitude);
 
@@ -213,7 +220,7 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
     GpsLogRecord& record = row.record;
     QString shownName = kNoMatchingPhoto;
     if (!m_isXml) {
-        shownName = entry.name;
+        shownName = entry.name();
         if (m_ctx.log.autoSuffix && !shownName.contains(u'.'))
             shownName += QStringLiteral(".JPG");
         record.fileName = lookUp(shownName, record.fileExists);
@@ -223,7 +230,7 @@ RecordResult LogRowMaker::AddLogRecord(const LogEntry& entry) {
     record.lat = lat.value_or(Dms{});
     record.lon = lon.value_or(Dms{});
     record.coordinatesUnreadable = !lat || !lon;
-    const QString altitudeShown = takeAltitude(entry.altitude, record);
+    const QString altitudeShown = takeAltitude(entry.altitude(), record);
 
     row.texts[ColFileName] = shownName;
     row.texts[ColLatitude] = lat ? latitudeText(record.lat) : latText;

@@ -39,16 +39,27 @@ struct LogLine {
 // One line of a log that holds a position: its fields without surrounding blanks and quotes.
 struct LogEntry {
     LogLine line;
-    QString name;          // text logs: the photo's name as written; empty for track points
-    QString first, second; // the coordinate fields in the order of the line
-    QString altitude;      // empty when the line gives none
+    // name (text logs: the photo's name as written; empty for track points), first and second
+    // (the coordinate fields in the order of the line) and altitude (empty when the line gives
+    // none), in one list: a long log's entries wait for their rows with the list left empty.
+    QStringList fields;
     std::optional<ParsedCoordinate> firstValue, secondValue; // empty when unreadable
+
+    const QString& name() const { return field(0); }
+    const QString& first() const { return field(1); }
+    const QString& second() const { return field(2); }
+    const QString& altitude() const { return field(3); }
+
+private:
+    const QString& field(qsizetype i) const;
 };
 
 // name, first, second and the optional altitude of a text log's fields (two or more after the
 // name); a track tuple passes an empty name and longitude, latitude, altitude.
 LogEntry makeLogEntry(LogLine line, const QString& name, const QString& first,
                       const QString& second, const QString& altitude);
+// The same with the values alone; fields stays empty, for the caller to fill when needed.
+LogEntry makeLogEntryValues(LogLine line, const QString& first, const QString& second);
 
 enum class ColumnOrder {
     LineByLine,     // nothing proves the order: the 85° rule decides each line
