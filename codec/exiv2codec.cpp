@@ -33,6 +33,7 @@ struct Exiv2Codec::Photo {
     std::optional<detail::JpegLayout> jpeg; // where EXIF and XMP sit, for the splice
     bool forWriting = false;
     bool makerNoteDropped = false;
+    bool hadGps = false;     // the EXIF read held GPS tags
     bool tagRefused = false; // an AddTag failed: a copy would lack that tag
     detail::Fd file;         // open for a save, so the copy is made of the bytes that were read
 };
@@ -297,14 +298,20 @@ QString readBackFailure(int fd, off_t offset, const QByteArray& expected) {
 // this one is written.
 struct JpegSplice {
     Encoded exifUpdate;                    // Exiv2's update of the old EXIF structure
+    bool fromOldStructure = false;         // else exifUpdate is a structure built anew
     std::vector<Replacement> replacements; // in file order once settled
     QString xmpFailure;
 };
 
+// hadGps: the old structure had a GPS directory. Without one, the new directory needs a new entry
+// in the first directory, which Exiv2 can never write in place: the structure it builds then is
+// the same with or without the old one, which it would only parse in vain.
 JpegSplice planJpegSplice(const detail::JpegLayout& layout, const Exiv2::ExifData& exif,
-                          Exiv2::ByteOrder byteOrder, bool makerNoteDropped) {
+                          Exiv2::ByteOrder byteOrder, bool makerNoteDropped, bool hadGps) {
     JpegSplice splice;
-    splice.exifUpdate = encodeExifSegment(exif, byteOrder, layout.exif, makerNoteDropped);
+    splice.fromOldStructure = hadGps;
+    splice.exifUpdate =
+        encodeExifSegment(exif, byteOrder, hadGps ? layout.exif : QByteArray(), makerNoteDropped);
     if (layout.xmpEnd > 0) {
         Exiv2::XmpData xmp;
         try {
@@ -327,8 +334,9 @@ JpegSplice planJpegSplice(const detail::JpegLayout& layout, const Exiv2::ExifDat
 QString settleJpegSplice(JpegSplice& splice, const detail::JpegLayout& layout,
                          const Exiv2::ExifData& exif, Exiv2::ByteOrder byteOrder,
                          bool makerNoteDropped) {
-    const Encoded exifSegment = exifSegmentFor(std::move(splice.exifUpdate), exif, byteOrder,
-                                               layout.exif, makerNoteDropped);
+    const Encoded exifSegment =
+        exifSegmentFor(std::move(splice.exifUpdate), exif, byteOrder,
+                       splice.fromOldStructure ? layout.exif : QByteArray(), makerNoteDropped);
     if (!exifSegment.failure.isEmpty())
         return exifSegment.failure;
     if (!splice.xmpFailure.isEmpty())
@@ -612,6 +620,8 @@ qint32 Exiv2Codec::open(const QString& path, bool readMakerNote, bool forWriting
         if (!decoded || anyLoss(log, photo->makerNoteDropped))
             return failed(PartlyUnreadable, reasons::kPartlyUnreadable);
         // A new position must never sit beside an old altitude, speed or direction.
+        photo->hadGps = std::any_of(photo->exif.begin(), photo->exif.end(),
+                                    [](const auto& datum) { return detail::isGpsTag(datum); });
         detail::eraseGpsTags(photo->exif);
         if (photo->makerNoteDropped)
             detail::eraseMakerNote(photo->exif);
@@ -810,8 +820,8 @@ Exiv2Codec::Prepared Exiv2Codec::prepare(const QString& destination) {
         return {std::move(m_photo), destination, systemErrorText(ENOENT)};
     Prepared prepared(std::move(m_photo), destination, {});
     if (photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg) {
-        prepared.m_splice =
-            planJpegSplice(*photo.jpeg, photo.exif, photo.byteOrder, photo.makerNoteDropped);
+        prepared.m_splice = planJpegSplice(*photo.jpeg, photo.exif, photo.byteOrder,
+                                           photo.makerNoteDropped, photo.hadGps);
         // Checking the new segments costs about what copying a third of a megabyte does. With
         // more image data than kCheckWhilePreparing the copy is the longer half of the work and
         // the check goes with the preparing; with less, it goes with the copy. So the batch's two

@@ -279,7 +279,7 @@ LogScan scanLog(TextLineReader& reader, bool kml) {
                 noteUnused(scan, line);
             continue;
         }
-        if (text->trimmed().isEmpty())
+        if (QStringView(*text).trimmed().isEmpty())
             continue;
         const QStringList fields = textLogFields(*text);
         // A spreadsheet writes its empty rows as ",,,": a blank line all the same.
@@ -495,7 +495,7 @@ bool looksLikeGpsLog(const QString& path) {
     while (const std::optional<QString> line = reader.readLine()) {
         if (line->contains(QLatin1String("<?xml")))
             return true;
-        if (line->trimmed().isEmpty())
+        if (QStringView(*line).trimmed().isEmpty())
             continue;
         const QStringList fields = textLogFields(*line);
         if (fields.size() >= 3 && readCoordinate(fields.at(1)) && readCoordinate(fields.at(2)))

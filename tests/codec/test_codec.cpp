@@ -304,6 +304,7 @@ private slots:
     void factory();
     void roundTrip_data();
     void roundTrip();
+    void spliceMatchesExiv2Writer_data();
     void spliceMatchesExiv2Writer();
     void keepsOtherMetadata();
     void staleGpsCleared();
@@ -448,13 +449,26 @@ void TestCodec::roundTrip() {
     }
 }
 
+// Photos with and without a position before: Exiv2 updates the old structure in the first case
+// and builds one anew in the second.
+void TestCodec::spliceMatchesExiv2Writer_data() {
+    QTest::addColumn<bool>("gps");
+    QTest::addColumn<bool>("extras"); // thumbnail and maker note
+    QTest::newRow("position replaced") << true << true;
+    QTest::newRow("first position") << false << true;
+    QTest::newRow("first position, plain EXIF") << false << false;
+}
+
 void TestCodec::spliceMatchesExiv2Writer() {
-    const QString dir = m_dir.filePath("same bytes");
+    QFETCH(bool, gps);
+    QFETCH(bool, extras);
+    const QString dir = m_dir.filePath(QStringLiteral("same bytes %1%2").arg(gps).arg(extras));
     QVERIFY(QDir().mkpath(dir + "/results"));
     PhotoRecipe recipe;
-    recipe.thumbnail = true;
-    recipe.makerNote = true;
-    recipe.gps = GpsSpec{10, 20, 30};
+    recipe.thumbnail = extras;
+    recipe.makerNote = extras;
+    if (gps)
+        recipe.gps = GpsSpec{10, 20, 30};
     const QString source = makeJpeg(dir, "a.jpg", recipe);
     QVERIFY(writeGps(*makeCodec(), source, dir + "/results/a.jpg"));
 
