@@ -1,25 +1,57 @@
 #include "metadatacheck.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 namespace codec::detail {
 
 namespace {
 
+// Exiv2 keeps its directory numbers internal: the ones compared here are learnt from keys once.
+struct Directories {
+    int image;
+    int photo;
+    int makerNote;
+    std::uint16_t makerNoteOffset;
+};
+
+const Directories& directories() {
+    static const Directories ids{
+        Exiv2::ExifKey("Exif.Image.ImageWidth").ifdId(),
+        Exiv2::ExifKey("Exif.Photo.ExposureTime").ifdId(),
+        Exiv2::ExifKey("Exif.MakerNote.Offset").ifdId(),
+        Exiv2::ExifKey("Exif.MakerNote.Offset").tag(),
+    };
+    return ids;
+}
+
+// Whether the entry sits in a directory of a camera maker's, asked of Exiv2 (by the directory's
+// name, a new string each time) once per directory and thread.
+bool inMakerDirectory(const Exiv2::Exifdatum& datum) {
+    thread_local std::unordered_map<int, bool> known;
+    const int id = datum.ifdId();
+    auto found = known.find(id);
+    if (found == known.end())
+        found = known.emplace(id, Exiv2::ExifTags::isMakerGroup(datum.groupName())).first;
+    return found->second;
+}
+
 // Pointers to directories: a rewrite moves the directories and may add or drop a pointer (a
 // GPS directory that is new), while the directories' own entries are compared one by one.
-bool isDirectoryPointer(const Exiv2::Exifdatum& datum, const std::string& group) {
+bool isDirectoryPointer(const Exiv2::Exifdatum& datum) {
+    const bool inMakerNote = datum.ifdId() == directories().makerNote;
     switch (datum.tag()) {
     case 0x8769: // ExifTag
     case 0x8825: // GPSTag
     case 0xa005: // InteroperabilityTag
     case 0x014a: // SubIFDs
-        return group != "MakerNote";
+        return !inMakerNote;
     default:
-        return group == "MakerNote" && datum.tagName() == "Offset";
+        return inMakerNote && datum.tag() == directories().makerNoteOffset;
     }
 }
 
@@ -31,11 +63,16 @@ bool isBlockOffset(const Exiv2::Exifdatum& datum) {
 }
 
 // The XMP packet inside a TIFF; compared as XMP, since removing its GPS properties changes it.
-bool isXmpPacket(const Exiv2::Exifdatum& datum, const std::string& group) {
-    return datum.tag() == 0x02bc && group == "Image";
+bool isXmpPacket(const Exiv2::Exifdatum& datum) {
+    return datum.tag() == 0x02bc && datum.ifdId() == directories().image;
 }
 
-using Signature = std::tuple<std::string, int, long, std::string, std::string>;
+bool isMakerNoteBlock(const Exiv2::Exifdatum& datum) {
+    return datum.tag() == 0x927c && datum.ifdId() == directories().photo;
+}
+
+// Directory and tag number stand for the key ("Exif.Photo.ExposureTime"), which names them.
+using Signature = std::tuple<int, std::uint16_t, int, long, std::string, std::string>;
 
 std::string bytesOf(const Exiv2::Exifdatum& datum) {
     std::string bytes(std::size_t(datum.size()), '\0');
@@ -51,26 +88,17 @@ std::string dataAreaOf(const Exiv2::Exifdatum& datum) {
                : std::string();
 }
 
-bool isMakerNoteBlock(const Exiv2::Exifdatum& datum, const std::string& group) {
-    return datum.tag() == 0x927c && group == "Photo";
-}
-
 std::vector<Signature> signatures(const Exiv2::ExifData& exif) {
     // A maker note Exiv2 understands is compared entry by entry; its bytes hold offsets that a
     // rewrite moves. One it does not understand is compared as bytes.
-    const bool makerNoteDecoded = std::any_of(exif.begin(), exif.end(), [](const auto& datum) {
-        return Exiv2::ExifTags::isMakerGroup(datum.groupName());
-    });
+    const bool makerNoteDecoded = std::any_of(exif.begin(), exif.end(), inMakerDirectory);
     std::vector<Signature> result;
     result.reserve(exif.count());
     for (const auto& datum : exif) {
-        // Named once: every name Exiv2 gives is a new string.
-        const std::string group = datum.groupName();
-        if (isXmpPacket(datum, group) || isDirectoryPointer(datum, group))
+        if (isXmpPacket(datum) || isDirectoryPointer(datum))
             continue;
-        const bool offset =
-            isBlockOffset(datum) || (makerNoteDecoded && isMakerNoteBlock(datum, group));
-        result.emplace_back(datum.key(), offset ? 0 : int(datum.typeId()),
+        const bool offset = isBlockOffset(datum) || (makerNoteDecoded && isMakerNoteBlock(datum));
+        result.emplace_back(datum.ifdId(), datum.tag(), offset ? 0 : int(datum.typeId()),
                             offset ? 0 : datum.count(), offset ? std::string() : bytesOf(datum),
                             dataAreaOf(datum));
     }

@@ -3,6 +3,7 @@
 // file behind.
 
 #include "codec/codec.h"
+#include "codec/metadatacheck.h"
 #include "codec/photofile.h"
 #include "support/photofactory.h"
 
@@ -341,6 +342,8 @@ private slots:
     void nothingLeftWhenKilled();
     void altitudeWithBrokenReference_data();
     void altitudeWithBrokenReference();
+    void metadataComparison_data();
+    void metadataComparison();
     void copyRanges_data();
     void copyRanges();
 
@@ -1348,6 +1351,72 @@ void TestCodec::copyRanges() {
         QVERIFY(target.seek(0));
         QCOMPARE(target.readAll(), QByteArray(lead, 'x') + data.mid(offset, length));
     }
+}
+
+// The check of a copy's EXIF: every change to a tag, the maker note's included, is one; the order
+// of the tags and the pointers to directories are not.
+void TestCodec::metadataComparison_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("change"); // "value", "type", "erase", "add", "move"
+    QTest::addColumn<bool>("same");
+    QTest::newRow("nothing") << "Exif.Photo.ExposureTime"
+                             << "" << true;
+    QTest::newRow("order") << "Exif.Photo.ExposureTime"
+                           << "move" << true;
+    QTest::newRow("directory pointer") << "Exif.Image.ExifTag"
+                                       << "value" << true;
+    QTest::newRow("value") << "Exif.Photo.ExposureTime"
+                           << "value" << false;
+    QTest::newRow("type") << "Exif.Photo.ExposureTime"
+                          << "type" << false;
+    QTest::newRow("tag lost") << "Exif.Image.Model"
+                              << "erase" << false;
+    QTest::newRow("tag added") << "Exif.Photo.UserComment"
+                               << "add" << false;
+    QTest::newRow("maker note entry") << "Exif.Canon.OwnerName"
+                                      << "value" << false;
+    QTest::newRow("maker note entry lost") << "Exif.Canon.OwnerName"
+                                           << "erase" << false;
+    QTest::newRow("thumbnail") << "Exif.Thumbnail.JPEGInterchangeFormat"
+                               << "value" << false;
+}
+
+void TestCodec::metadataComparison() {
+    QFETCH(QString, key);
+    QFETCH(QString, change);
+    QFETCH(bool, same);
+    PhotoRecipe recipe;
+    recipe.thumbnail = true;
+    recipe.makerNote = true;
+    const QString path = makeJpeg(m_dir.path(), "compared.jpg", recipe);
+    auto image = Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString());
+    image->readMetadata();
+    const Exiv2::ExifData expected = image->exifData();
+    Exiv2::ExifData actual = expected;
+    const Exiv2::ExifKey exifKey(key.toStdString());
+    auto datum = actual.findKey(exifKey);
+    QVERIFY(change == "add" || datum != actual.end());
+    if (change == "value" && datum->key() == "Exif.Thumbnail.JPEGInterchangeFormat") {
+        const Exiv2::DataBuf area = datum->dataArea();
+        std::vector<Exiv2::byte> bytes(area.pData_, area.pData_ + area.size_);
+        bytes.back() ^= 1;
+        datum->setDataArea(bytes.data(), long(bytes.size()));
+    } else if (change == "value") {
+        datum->setValue(datum->typeId() == Exiv2::asciiString ? "changed" : "7/3");
+    } else if (change == "type") {
+        const auto value = Exiv2::Value::create(Exiv2::signedRational);
+        value->read(datum->toString());
+        datum->setValue(value.get());
+    } else if (change == "erase") {
+        actual.erase(datum);
+    } else if (change == "add") {
+        actual[key.toStdString()] = "added";
+    } else if (change == "move") {
+        const Exiv2::Exifdatum moved = *datum;
+        actual.erase(datum);
+        actual.add(moved);
+    }
+    QCOMPARE(detail::sameExif(expected, actual), same);
 }
 
 QTEST_GUILESS_MAIN(TestCodec)
