@@ -57,6 +57,9 @@ public:
 class PreparedSave {
 public:
     virtual ~PreparedSave() = default;
+    // Does now, on this thread, what commit() would check before writing, so that commit() has
+    // only the file left to write. Optional: commit() does whatever is left.
+    virtual void check() {}
     // Writes the copy and gives it the destination's name, with every promise of SaveToJPEG.
     // The reason it failed (as LastError gives it); empty when the copy is in place. Once only.
     virtual QString commit() = 0;

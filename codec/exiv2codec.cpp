@@ -40,9 +40,6 @@ struct Exiv2Codec::Photo {
 
 namespace {
 
-// Photos from this size on have their new segments checked while the copy is prepared.
-constexpr off_t kCheckWhilePreparing = 1024 * 1024;
-
 namespace reasons {
 const QString kNoSuchFile = QStringLiteral("文件不存在");
 const QString kNotAFile = QStringLiteral("不是普通文件");
@@ -769,17 +766,17 @@ public:
     Prepared(Prepared&&) noexcept;
     ~Prepared() override;
 
+    void check() override;
     QString commit() override;
     std::unique_ptr<Photo> releasePhoto();
 
 private:
     friend class Exiv2Codec;
     QString write();
+    void settle();
 
     std::unique_ptr<Photo> m_photo;
     QString m_destination;
-    void settle();
-
     QString m_failure; // a refusal found while preparing
     JpegSplice m_splice;
     bool m_settled = false;
@@ -822,12 +819,6 @@ Exiv2Codec::Prepared Exiv2Codec::prepare(const QString& destination) {
     if (photo.imageType == Exiv2::ImageType::jpeg && photo.jpeg) {
         prepared.m_splice = planJpegSplice(*photo.jpeg, photo.exif, photo.byteOrder,
                                            photo.makerNoteDropped, photo.hadGps);
-        // Checking the new segments costs about what copying a third of a megabyte does. With
-        // more image data than kCheckWhilePreparing the copy is the longer half of the work and
-        // the check goes with the preparing; with less, it goes with the copy. So the batch's two
-        // threads stay near even.
-        if (photo.identity.size >= kCheckWhilePreparing)
-            prepared.settle();
     }
     return prepared;
 }
@@ -890,6 +881,16 @@ QString Exiv2Codec::Prepared::write() {
     if (!failure.isEmpty())
         return failure;
     return temp->commit() ? QString() : systemErrorText(errno);
+}
+
+void Exiv2Codec::Prepared::check() {
+    try {
+        if (m_failure.isEmpty() && m_photo && m_photo->jpeg &&
+            m_photo->imageType == Exiv2::ImageType::jpeg && !m_settled)
+            settle();
+    } catch (...) {
+        m_failure = reasons::kNotEncoded;
+    }
 }
 
 void Exiv2Codec::Prepared::settle() {

@@ -12,7 +12,9 @@
 #include <QFileInfo>
 #include <QTimeZone>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <deque>
 #include <exception>
@@ -164,8 +166,10 @@ struct PreparedRow {
 };
 
 // ahead: the photo is prepared before its turn, and the file its name leads to is noted, so the
-// row can tell at its turn whether an earlier row's copy has taken that name meanwhile.
-PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMakerNote, bool ahead) {
+// row can tell at its turn whether an earlier row's copy has taken that name meanwhile. check:
+// the copy's checks are done here too, rather than by the thread that writes it.
+PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMakerNote, bool ahead,
+                       bool check = false) {
     PreparedRow prepared;
     prepared.readMakerNote = readMakerNote;
     if (ahead)
@@ -178,6 +182,8 @@ PreparedRow prepareRow(codec::ICodec& codec, const RowPlan& plan, bool readMaker
     for (const TagWrite& tag : plan.tags)
         codec.AddTag(tag.tag, codec::kGpsDirectory, tag.type, tag.count, tag.value, false);
     prepared.save = codec.PrepareSave(plan.destination);
+    if (prepared.save && check)
+        prepared.save->check();
     return prepared;
 }
 
@@ -225,6 +231,10 @@ private:
     // their metadata, with a codec object of its own so the two threads never share one. It
     // starts once the codec has shown it saves in two steps.
     bool m_aheadRefused = false;
+    // The worker also checks the copies it prepares while it keeps ahead of the writing (large
+    // photos, whose copying is the longer work); once the writing waits for it, the writing
+    // thread checks them. So both threads stay near even, whatever the photos' size.
+    std::atomic<bool> m_checkAhead = true;
     int m_nextAhead = 0; // the first row not yet considered for preparing ahead
     std::unique_ptr<codec::ICodec> m_workerCodec;
     std::unique_ptr<SerialWorker> m_worker;
@@ -334,6 +344,9 @@ PreparedRow BatchRun::takePrepared(int i, const RowPlan& plan) {
     if (!m_ahead.empty() && m_ahead.front().row == i) {
         Ahead ahead = std::move(m_ahead.front());
         m_ahead.pop_front();
+        m_checkAhead.store(ahead.prepared.wait_for(std::chrono::seconds(0)) ==
+                               std::future_status::ready,
+                           std::memory_order_relaxed);
         PreparedRow prepared = ahead.prepared.get(); // raises what the codec raised
         if (prepared.readMakerNote == readMakerNote &&
             (prepared.save || !codec::isOpened(prepared.opened)) &&
@@ -364,10 +377,12 @@ void BatchRun::prepareAhead(int from) {
         RowPlan plan = planRow(row);
         if (!plan.refusal.isEmpty())
             continue;
-        m_ahead.push_back({j, m_worker->run([codec = m_workerCodec.get(), plan = std::move(plan),
-                                             readMakerNote = !m_ctx.view.skipMakerNote()] {
-                               return prepareRow(*codec, plan, readMakerNote, true);
-                           })});
+        m_ahead.push_back(
+            {j, m_worker->run([codec = m_workerCodec.get(), plan = std::move(plan),
+                               readMakerNote = !m_ctx.view.skipMakerNote(), check = &m_checkAhead] {
+                 return prepareRow(*codec, plan, readMakerNote, true,
+                                   check->load(std::memory_order_relaxed));
+             })});
     }
 }
 
