@@ -290,9 +290,9 @@ QString readBackFailure(int fd, off_t offset, const QByteArray& expected) {
 // The fast road for JPEG: the photo's own segments stay as they are, only the EXIF segment (and
 // an XMP segment that held a position) is replaced, and the image data is copied by the kernel
 // (or from a mapping of the source). The new segments are made (planJpegSplice) and checked
-// (settleJpegSplice) before anything is written, both while the copy is prepared, and read back
-// from the disk after (writeJpegSplice). A batch prepares the next photos on its workers while
-// this one is written.
+// (settleJpegSplice) before anything is written, the first while the copy is prepared, the second
+// then too (PreparedSave::check) or just before writing, and read back from the disk after
+// (writeJpegSplice). A batch prepares the next photos on its worker while this one is written.
 struct JpegSplice {
     Encoded exifUpdate;                    // Exiv2's update of the old EXIF structure
     bool fromOldStructure = false;         // else exifUpdate is a structure built anew
