@@ -1,6 +1,7 @@
 // corvexa-gps --export end to end: the installed program's command line on photos made here and by
 // ExifTool, its files read back by ExifTool's values, GPSBabel and an XML parser.
 
+#include "support/exiftoolread.h"
 #include "support/photofactory.h"
 #include "support/testfiles.h"
 
@@ -22,11 +23,7 @@ struct Run {
     QString err;
 };
 
-struct Position {
-    double latitude = 0;
-    double longitude = 0;
-    std::optional<double> altitude;
-};
+using Position = ExifToolPosition;
 
 QString tool(const char* path) {
     return QString::fromUtf8(path);
@@ -86,7 +83,7 @@ private slots:
                         "-OffsetTimeOriginal=-03:30", m_photos + "/b.jpg"});
         QVERIFY(exiftool.waitForFinished(60000));
         QCOMPARE(exiftool.exitCode(), 0);
-        m_expected = exiftoolPositions();
+        m_expected = exiftoolPositions({m_photos});
         QCOMPARE(m_expected.size(), 3);
     }
 
@@ -269,25 +266,6 @@ private:
         return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
                 QString::fromUtf8(p.readAllStandardOutput()),
                 QString::fromUtf8(p.readAllStandardError())};
-    }
-
-    QHash<QString, Position> exiftoolPositions() const {
-        QProcess p;
-        p.start(tool(CORVEXA_EXIFTOOL),
-                QStringList{"-n", "-T", "-FileName", "-Composite:GPSLatitude",
-                            "-Composite:GPSLongitude", "-Composite:GPSAltitude", m_photos});
-        p.waitForFinished(60000);
-        QHash<QString, Position> result;
-        for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(u'\n')) {
-            const QStringList f = line.trimmed().split(u'\t');
-            if (f.size() != 4 || f[1] == "-")
-                continue;
-            Position position{f[1].toDouble(), f[2].toDouble(), std::nullopt};
-            if (f[3] != "-")
-                position.altitude = f[3].toDouble();
-            result.insert(f[0], position);
-        }
-        return result;
     }
 
     // Against ExifTool's values; a photo without altitude counts as 0 where one is given.

@@ -2,6 +2,7 @@
 // independent readers (ExifTool for the photos, GPSBabel and an XML parser for the KML).
 
 #include "export/exportdriver.h"
+#include "support/exiftoolread.h"
 #include "support/fakeview.h"
 #include "support/photofactory.h"
 
@@ -34,24 +35,6 @@ const struct {
 
 QString tool(const char* path) {
     return QString::fromUtf8(path);
-}
-
-// What ExifTool reads from each photo, signed degrees and metres, by file name.
-QHash<QString, Position> exiftoolPositions(const QStringList& paths) {
-    QProcess p;
-    p.start(tool(CORVEXA_EXIFTOOL),
-            QStringList{"-n", "-T", "-FileName", "-Composite:GPSLatitude",
-                        "-Composite:GPSLongitude", "-Composite:GPSAltitude"} +
-                paths);
-    p.waitForFinished(60000);
-    QHash<QString, Position> result;
-    for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split(u'\n')) {
-        const QStringList f = line.trimmed().split(u'\t');
-        if (f.size() != 4 || f[1] == "-")
-            continue;
-        result.insert(f[0], {f[1].toDouble(), f[2].toDouble(), f[3] == "-" ? 0 : f[3].toDouble()});
-    }
-    return result;
 }
 
 // Every coordinate tuple of a KML document; false when it is not well-formed XML.
@@ -124,7 +107,7 @@ private slots:
         QCOMPARE(w.list.row(1).texts[ColAltitude], QStringLiteral("-12.25m"));
         QCOMPARE(w.list.row(3).texts[ColLatitude], QStringLiteral("0°30′0″S"));
 
-        const QHash<QString, Position> expected = exiftoolPositions(m_paths);
+        const QHash<QString, ExifToolPosition> expected = exiftoolPositions(m_paths);
         QCOMPARE(expected.size(), 4);
         QFile f(out);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -135,10 +118,10 @@ private slots:
             const QStringList v = line.split(u'\t');
             QCOMPARE(v.size(), 5);
             QVERIFY2(expected.contains(v[0]), qPrintable(v[0]));
-            const Position e = expected.value(v[0]);
+            const ExifToolPosition e = expected.value(v[0]);
             QVERIFY2(std::fabs(v[1].toDouble() - e.latitude) < 1e-7, qPrintable(line));
             QVERIFY2(std::fabs(v[2].toDouble() - e.longitude) < 1e-7, qPrintable(line));
-            QVERIFY2(std::fabs(v[3].toDouble() - e.altitude) < 1e-6, qPrintable(line));
+            QVERIFY2(std::fabs(v[3].toDouble() - e.altitude.value_or(0)) < 1e-6, qPrintable(line));
             QVERIFY2(v[4].contains(QStringLiteral("22.5")), qPrintable(line));
         }
     }
