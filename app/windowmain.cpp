@@ -24,10 +24,7 @@ int failStartup(const QString& text) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine commandLine = parseCommandLine(arguments);
+    const CommandLine commandLine = parseCommandLine(argc, argv);
     if (const std::optional<int> status = runHeadless(commandLine, argc, argv))
         return *status;
 

@@ -59,6 +59,13 @@ bool readTimeOption(const QString& argument, TimeOverrides& time) {
 
 } // namespace
 
+CommandLine parseCommandLine(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return parseCommandLine(arguments);
+}
+
 CommandLine parseCommandLine(const QStringList& arguments) {
     CommandLine result;
     if (!arguments.isEmpty() && arguments.first() == QLatin1String("--export")) {

@@ -23,6 +23,8 @@ struct CommandLine {
 // (double quotes or apostrophes a launcher may have left) removed. "--tz=", "--clock=" and
 // "--max-gap=" give the time settings of the run; a value they cannot take makes it malformed.
 CommandLine parseCommandLine(const QStringList& arguments);
+// The same for main()'s arguments, decoded in the locale's encoding.
+CommandLine parseCommandLine(int argc, char* argv[]);
 
 // Start-up refuses an editor version below this.
 inline constexpr double kMinimumEditorVersion = 927;
